@@ -1,0 +1,5 @@
+# MinGW-w64 cross toolchain, 32-bit: the product.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(QUILLAN_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

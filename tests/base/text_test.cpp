@@ -1,0 +1,56 @@
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+namespace quillan {
+namespace {
+
+TEST(Text, LowerCasingTouchesOnlyAsciiLetters) {
+  EXPECT_EQ(LowerAZ(std::wstring(L"ABC xyz @[`{ 09")), L"abc xyz @[`{ 09");
+  // Letters outside A-Z keep their case: Latin-1, Greek, Cyrillic, full-width.
+  EXPECT_EQ(LowerAZ(std::wstring(L"\u00C4\u0391\u0414\uFF21Z")), L"\u00C4\u0391\u0414\uFF21z");
+  EXPECT_TRUE(EqualsNoCaseAZ(L"D:\\Sync\\A.TXT", L"d:\\sync\\a.txt"));
+  EXPECT_FALSE(EqualsNoCaseAZ(L"\u00C4", L"\u00E4"));
+  EXPECT_FALSE(EqualsNoCaseAZ(L"abc", L"abcd"));
+}
+
+TEST(Text, TrimmingUsesExactlyItsCharacterSet) {
+  EXPECT_EQ(TrimCrLfTabSpace(L" \t\r\n\\Old\r\n \t"), L"\\Old");
+  // Vertical tab and form feed are not in the narrow set, but are white space.
+  EXPECT_EQ(TrimCrLfTabSpace(L"\v x \f"), L"\v x \f");
+  EXPECT_EQ(TrimWhiteSpace(L"\v\f\t\r\n x y \r\n\v\f"), L"x y");
+  EXPECT_EQ(TrimWhiteSpace(L" \t "), L"");
+  EXPECT_EQ(TrimCrLfTabSpace(L""), L"");
+}
+
+TEST(Text, FieldCopiesAreBoundedAndZeroFilled) {
+  wchar_t field[8];
+  for (wchar_t& c : field) c = L'#';
+  EXPECT_EQ(CopyToField(field, 8, L"abc"), 3u);
+  EXPECT_EQ(std::wstring(field, 8), std::wstring(L"abc\0\0\0\0\0", 8));
+  EXPECT_EQ(CopyToField(field, 8, L"0123456789"), 7u);
+  EXPECT_EQ(std::wstring(field, 8), std::wstring(L"0123456\0", 8));
+  EXPECT_EQ(CopyToField(field, 1, L"x"), 0u);
+  EXPECT_EQ(field[0], L'\0');
+
+  // A field with no terminator is read only up to its size.
+  wchar_t unterminated[4] = {L'a', L'b', L'c', L'd'};
+  EXPECT_EQ(ReadField(unterminated, 4), L"abcd");
+  EXPECT_EQ(ReadField(unterminated, 2), L"ab");
+  EXPECT_EQ(ReadField(nullptr, 4), L"");
+}
+
+TEST(Text, CodePageConversionsRoundTrip) {
+  const std::wstring chinese = L"\u540C\u6B65\u5230Orrin";  // 同步到Orrin
+  EXPECT_EQ(Utf8ToWide(WideToUtf8(chinese)), chinese);
+  EXPECT_EQ(WideToUtf8(L"\u6587\u4EF6"), "\xE6\x96\x87\xE4\xBB\xB6");
+  // The tests run with the Chinese ANSI code page (936), where these labels convert both ways.
+  ASSERT_EQ(::GetACP(), 936u);
+  EXPECT_EQ(WideToAnsi(chinese), "\xCD\xAC\xB2\xBD\xB5\xBD" "Orrin");
+  EXPECT_EQ(AnsiToWide(WideToAnsi(chinese)), chinese);
+  EXPECT_EQ(WideToAnsi(L""), "");
+  EXPECT_EQ(Utf8ToWide(""), L"");
+}
+
+}  // namespace
+}  // namespace quillan
