@@ -5,6 +5,8 @@
 #include "base/handle.h"
 #include "base/text.h"
 
+#include <utility>
+
 namespace quillan::test {
 
 TempDir::TempDir() {
@@ -99,5 +101,85 @@ bool ReadBytes(const std::wstring& path, std::string* bytes) {
 }
 
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace quillan::test
+
+namespace quillan::test {
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : process_(std::exchange(other.process_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    Kill();
+    process_ = std::exchange(other.process_, nullptr);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+bool ChildProcess::Start(const std::wstring& application, const std::wstring& commandLine,
+                         const std::wstring& workingDirectory) {
+  Kill();
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::wstring mutableLine = commandLine;
+  if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), &mutableLine[0], nullptr, nullptr, FALSE,
+                        0, nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  return true;
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs) {
+  return process_ && ::WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = 0;
+  if (!process_ || !::GetExitCodeProcess(process_, &code)) return static_cast<DWORD>(-1);
+  return code;
+}
+
+void ChildProcess::Kill() {
+  if (!process_) return;
+  if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(process_, 1);
+    ::WaitForSingleObject(process_, 5000);
+  }
+  ::CloseHandle(process_);
+  process_ = nullptr;
+  id_ = 0;
+}
+
+void PumpFor(DWORD timeoutMs) {
+  PumpUntil([] { return false; }, timeoutMs);
+}
+
+std::wstring QuoteArg(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else if (c == L'"') {
+      out.append(backslashes * 2 + 1, L'\\');
+      backslashes = 0;
+    } else {
+      backslashes = 0;
+    }
+    out.push_back(c);
+  }
+  out.append(backslashes, L'\\');
+  out.push_back(L'"');
+  return out;
+}
 
 }  // namespace quillan::test

@@ -45,3 +45,55 @@ bool ReadBytes(const std::wstring& path, std::string* bytes);
 bool FileExists(const std::wstring& path);
 
 }  // namespace quillan::test
+
+namespace quillan::test {
+
+// A child process started from a command line; killed on destruction when still running.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // application may be empty (then the command line's first token names the program).
+  bool Start(const std::wstring& application, const std::wstring& commandLine,
+             const std::wstring& workingDirectory = std::wstring());
+  // True when the process ended within timeoutMs.
+  bool Wait(DWORD timeoutMs);
+  // Exit code, or STILL_ACTIVE while it runs.
+  DWORD ExitCode() const;
+  void Kill();
+  HANDLE handle() const { return process_; }
+  DWORD id() const { return id_; }
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// Pumps this thread's messages until predicate() holds or timeoutMs pass; returns the last answer.
+template <typename Predicate>
+bool PumpUntil(Predicate predicate, DWORD timeoutMs) {
+  DWORD start = ::GetTickCount();
+  for (;;) {
+    if (predicate()) return true;
+    if (::GetTickCount() - start >= timeoutMs) return predicate();
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// Pumps this thread's messages for timeoutMs.
+void PumpFor(DWORD timeoutMs);
+
+// Quotes one command-line argument the way CommandLineToArgvW reads it back.
+std::wstring QuoteArg(const std::wstring& arg);
+
+}  // namespace quillan::test
