@@ -152,7 +152,11 @@ bool CQuillanShellModule::IsPerUserSwitch(const wchar_t* commandLine) noexcept {
 }
 
 HRESULT CQuillanShellModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) noexcept {
-  if (IsInternetExplorerProcess()) return E_NOINTERFACE;
+  if (IsInternetExplorerProcess()) {
+    // A caller must not take whatever the pointer held for a class object.
+    if (out) *out = nullptr;
+    return E_NOINTERFACE;
+  }
   // Checked before the proxy/stub, which writes through the pointer unchecked.
   if (!out) return E_POINTER;
   if (proxyStub_.getClassObject && proxyStub_.getClassObject(clsid, iid, out) == S_OK) return S_OK;

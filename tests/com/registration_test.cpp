@@ -1,0 +1,315 @@
+// Self-registration through regsvr32 in the test prefix, per machine and per user.
+#include <comcat.h>
+#include <objbase.h>
+#include <ocidl.h>
+#include <oleauto.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "QuillanShellUI.h"
+#include "base/com_ptr.h"
+#include "com_test_support.h"
+
+namespace quillan {
+namespace {
+
+using test::KeyExists;
+using test::ReadText;
+using test::RunRegsvr32;
+using test::ShellDll;
+
+const wchar_t kBand[] = L"{20B497C6-62FD-482A-9290-BD1BBEF85146}";
+const wchar_t kMenu[] = L"{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}";
+const wchar_t kLibrary[] = L"{295FA374-9546-431F-9CA2-97B51CE23627}";
+const wchar_t kHelpers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+const wchar_t kOtherHelper[] = L"{0F0F0F0F-1111-2222-3333-444455556666}";
+const wchar_t kModule[] = L"<module>";
+
+struct Expected {
+  std::wstring key;  // below the classes root
+  const wchar_t* name;
+  const wchar_t* data;  // null: the key only
+};
+
+std::vector<Expected> ClassEntries() {
+  const std::wstring band = std::wstring(L"CLSID\\") + kBand;
+  const std::wstring menu = std::wstring(L"CLSID\\") + kMenu;
+  std::vector<Expected> entries = {
+      {L"AppID\\{B603F513-FD46-47F3-B879-112CB9D1F685}", L"", L"QuillanShellUI"},
+      {L"AppID\\QuillanShellUI.DLL", L"AppID", L"{B603F513-FD46-47F3-B879-112CB9D1F685}"},
+      {L"QuillanShellUI.ExplorerBand.1", L"", L"Orrin状态栏"},
+      {L"QuillanShellUI.ExplorerBand.1\\CLSID", L"", kBand},
+      {L"QuillanShellUI.ExplorerBand", L"", L"Orrin状态栏"},
+      {L"QuillanShellUI.ExplorerBand\\CLSID", L"", kBand},
+      {L"QuillanShellUI.ExplorerBand\\CurVer", L"", L"QuillanShellUI.ExplorerBand.1"},
+      {band, L"", L"Orrin状态栏"},
+      {band + L"\\ProgID", L"", L"QuillanShellUI.ExplorerBand.1"},
+      {band + L"\\VersionIndependentProgID", L"", L"QuillanShellUI.ExplorerBand"},
+      {band + L"\\Programmable", nullptr, nullptr},
+      {band + L"\\InprocServer32", L"", kModule},
+      {band + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {band + L"\\TypeLib", L"", kLibrary},
+      {L"QuillanShellUI.ShellContextMenu.1", L"", L"Orrin右键菜单"},
+      {L"QuillanShellUI.ShellContextMenu.1\\CLSID", L"", kMenu},
+      {L"QuillanShellUI.ShellContextMenu", L"", L"Orrin右键菜单"},
+      {L"QuillanShellUI.ShellContextMenu\\CLSID", L"", kMenu},
+      {L"QuillanShellUI.ShellContextMenu\\CurVer", L"", L"QuillanShellUI.ShellContextMenu.1"},
+      {menu, L"", L"Orrin右键菜单"},
+      {menu + L"\\ProgID", L"", L"QuillanShellUI.ShellContextMenu.1"},
+      {menu + L"\\VersionIndependentProgID", L"", L"QuillanShellUI.ShellContextMenu"},
+      {menu + L"\\Programmable", nullptr, nullptr},
+      {menu + L"\\InprocServer32", L"", kModule},
+      {menu + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {menu + L"\\TypeLib", L"", L"{}"},
+  };
+  for (const wchar_t* handlers : {L"*\\shellex", L"Directory\\Background\\ShellEx", L"Directory\\ShellEx",
+                                  L"Folder\\ShellEx"}) {
+    entries.push_back({std::wstring(handlers) + L"\\ContextMenuHandlers\\VelQuillanBarUI", L"", kMenu});
+  }
+  return entries;
+}
+
+// Where registration writes (root, path) and what it must leave as it found.
+std::vector<std::pair<HKEY, std::wstring>> Watched(HKEY classesRoot, const std::wstring& classes) {
+  std::vector<std::pair<HKEY, std::wstring>> watched;
+  for (const wchar_t* key : {L"AppID", L"*\\shellex", L"Directory", L"Folder", L"QuillanShellUI.ExplorerBand",
+                             L"QuillanShellUI.ExplorerBand.1", L"QuillanShellUI.ShellContextMenu",
+                             L"QuillanShellUI.ShellContextMenu.1"}) {
+    watched.emplace_back(classesRoot, classes + L"\\" + key);
+  }
+  watched.emplace_back(classesRoot, classes + L"\\CLSID\\" + kBand);
+  watched.emplace_back(classesRoot, classes + L"\\CLSID\\" + kMenu);
+  watched.emplace_back(HKEY_LOCAL_MACHINE, kHelpers);
+  return watched;
+}
+
+std::vector<std::vector<std::wstring>> TakeSnapshots(const std::vector<std::pair<HKEY, std::wstring>>& watched) {
+  std::vector<std::vector<std::wstring>> snapshots;
+  for (const auto& key : watched) snapshots.push_back(test::Snapshot(key.first, key.second));
+  return snapshots;
+}
+
+// The platform-wide pieces: type library, proxy/stub and category, all under the machine's classes.
+bool TypeLibraryRegistered() {
+  ComPtr<ITypeLib> library;
+  return SUCCEEDED(::LoadRegTypeLib(LIBID_QuillanShellLib, 1, 0, 0x409, library.Put()));
+}
+
+class Registration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    // Keys that exist on every Windows system, and other products' entries beside ours.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      for (const wchar_t* key : {L"Software\\Classes\\AppID", L"Software\\Classes\\CLSID",
+                                 L"Software\\Classes\\Directory\\Background\\ShellEx\\ContextMenuHandlers",
+                                 L"Software\\Classes\\Directory\\ShellEx\\ContextMenuHandlers",
+                                 L"Software\\Classes\\Folder\\ShellEx\\ContextMenuHandlers"}) {
+        ASSERT_TRUE(test::EnsureKey(root, key));
+      }
+      ASSERT_EQ(::SHSetValueW(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct", nullptr,
+                              REG_SZ, kOtherHelper, sizeof kOtherHelper),
+                static_cast<LSTATUS>(ERROR_SUCCESS));
+    }
+    ASSERT_TRUE(test::EnsureKey(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper));
+  }
+
+  void TearDown() override {
+    Clean();
+    test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      test::DeleteTree(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct");
+    }
+  }
+
+  // Results ignored: whatever is left of an earlier run is to go, and nothing may be.
+  static void Clean() {
+    RunRegsvr32(L"/u /n /i:user");
+    RunRegsvr32(L"/u");
+    // Wine writes the category of a per-user registration under the machine's classes and takes back
+    // only the category itself.
+    for (const wchar_t* clsid : {kBand, kMenu}) {
+      test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + clsid);
+    }
+  }
+
+  static void ExpectClassKeys(HKEY root, const std::wstring& classes) {
+    for (const Expected& entry : ClassEntries()) {
+      std::wstring key = classes + L"\\" + entry.key;
+      if (!entry.data) {
+        EXPECT_TRUE(KeyExists(root, key)) << key;
+        continue;
+      }
+      std::wstring value;
+      EXPECT_TRUE(ReadText(root, key, entry.name, &value)) << key << L" " << entry.name;
+      EXPECT_EQ(value, entry.data == kModule ? ShellDll::Path() : std::wstring(entry.data)) << key;
+    }
+    std::wstring helper = std::wstring(kHelpers) + L"\\" + kBand;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, helper));
+    std::wstring value;
+    EXPECT_FALSE(ReadText(HKEY_LOCAL_MACHINE, helper, L"", &value));
+  }
+};
+
+TEST_F(Registration, PerMachineWritesEveryKeyAndUnregistrationTakesBackOnlyThose) {
+  auto watched = Watched(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  auto before = TakeSnapshots(watched);
+  ASSERT_FALSE(TypeLibraryRegistered());
+
+  ASSERT_EQ(RunRegsvr32(L""), 0u);
+  ExpectClassKeys(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\CLSID\\") + kBand));
+  EXPECT_TRUE(TypeLibraryRegistered());
+  const std::wstring category = L"\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}";
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kBand + category));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMenu + category));
+  for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand}) {
+    CLSID proxyStub = CLSID_NULL;
+    EXPECT_EQ(::CoGetPSClsid(*iid, &proxyStub), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(proxyStub, IID_IShellContextMenu));
+  }
+
+  // COM now activates both classes, by CLSID and by ProgID.
+  ComPtr<IObjectWithSite> band;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, band.PutVoid()),
+            S_OK);
+  ComPtr<IContextMenu> menu;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ShellContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                               menu.PutVoid()),
+            S_OK);
+  CLSID fromProgId = CLSID_NULL;
+  EXPECT_EQ(::CLSIDFromProgID(L"QuillanShellUI.ShellContextMenu", &fromProgId), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(fromProgId, CLSID_ShellContextMenu));
+  EXPECT_EQ(::CLSIDFromProgID(L"QuillanShellUI.ExplorerBand.1", &fromProgId), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(fromProgId, CLSID_ExplorerBand));
+  band = nullptr;
+  menu = nullptr;
+
+  ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+  EXPECT_EQ(TakeSnapshots(watched), before);
+  EXPECT_FALSE(TypeLibraryRegistered());
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{E3439D78-72E2-4D3F-9AF4-5413379A4E81}"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{09BEC1A8-BE09-4A86-8586-77C4546235DC}"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\{E3439D78-72E2-4D3F-9AF4-5413379A4E81}"));
+  ComPtr<IUnknown> gone;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
+            REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(Registration, PerUserWritesTheClassesForTheUserAndTakesThemBack) {
+  auto watched = Watched(HKEY_CURRENT_USER, L"Software\\Classes");
+  auto before = TakeSnapshots(watched);
+
+  ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0u);
+  ExpectClassKeys(HKEY_CURRENT_USER, L"Software\\Classes");
+  // Nothing of the classes' own went to the machine.
+  for (const wchar_t* key : {L"QuillanShellUI.ExplorerBand", L"QuillanShellUI.ShellContextMenu.1",
+                             L"AppID\\QuillanShellUI.DLL", L"CLSID\\{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}",
+                             L"CLSID\\{20B497C6-62FD-482A-9290-BD1BBEF85146}\\InprocServer32",
+                             L"Folder\\ShellEx\\ContextMenuHandlers\\VelQuillanBarUI"}) {
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + key)) << key;
+  }
+  EXPECT_TRUE(TypeLibraryRegistered());
+
+  ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0u);
+  EXPECT_EQ(TakeSnapshots(watched), before);
+  EXPECT_FALSE(TypeLibraryRegistered());
+}
+
+TEST_F(Registration, OnlyTheWordUserInAnyCaseMeansPerUser) {
+  const std::wstring userBand = std::wstring(L"Software\\Classes\\CLSID\\") + kBand + L"\\InprocServer32";
+  ASSERT_EQ(RunRegsvr32(L"/n /i:USER"), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, userBand));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, userBand));
+  ASSERT_EQ(RunRegsvr32(L"/u /n /i:uSeR"), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userBand));
+
+  ASSERT_EQ(RunRegsvr32(L"/n /i:users"), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, userBand));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userBand));
+}
+
+TEST(TypeLibrary, DescribesBothClassesAndTheirDualInterfaces) {
+  ComPtr<ITypeLib> library;
+  ASSERT_EQ(::LoadTypeLibEx(ShellDll::Path().c_str(), REGKIND_NONE, library.Put()), S_OK);
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_QuillanShellLib));
+  EXPECT_EQ(attributes->lcid, 0x409u);
+  EXPECT_EQ(attributes->wMajorVerNum, 1);
+  EXPECT_EQ(attributes->wMinorVerNum, 0);
+  library->ReleaseTLibAttr(attributes);
+  BSTR name = nullptr;
+  BSTR help = nullptr;
+  ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
+  EXPECT_STREQ(name, L"QuillanShellLib");
+  EXPECT_STREQ(help, L"QuillanShell 1.0 Type Library");
+  ::SysFreeString(name);
+  ::SysFreeString(help);
+
+  struct Class {
+    const CLSID* clsid;
+    const wchar_t* name;
+    const wchar_t* help;
+    const IID* iid;
+    const wchar_t* interfaceName;
+    const wchar_t* interfaceHelp;
+  };
+  const Class classes[] = {
+      {&CLSID_ExplorerBand, L"ExplorerBand", L"ExplorerBand Class", &IID_IExplorerBand, L"IExplorerBand",
+       L"IExplorerBand Interface"},
+      {&CLSID_ShellContextMenu, L"ShellContextMenu", L"ShellContextMenu Class", &IID_IShellContextMenu,
+       L"IShellContextMenu", L"IShellContextMenu Interface"},
+  };
+  for (const Class& expected : classes) {
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(*expected.clsid, coclass.Put()), S_OK);
+    ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, expected.name);
+    EXPECT_STREQ(help, expected.help);
+    ::SysFreeString(name);
+    ::SysFreeString(help);
+    INT flags = 0;
+    ASSERT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_TRUE(flags & IMPLTYPEFLAG_FDEFAULT);
+    HREFTYPE reference = 0;
+    ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &reference), S_OK);
+    ComPtr<ITypeInfo> dispatch;
+    ASSERT_EQ(coclass->GetRefTypeInfo(reference, dispatch.Put()), S_OK);
+    TYPEATTR* type = nullptr;
+    ASSERT_EQ(dispatch->GetTypeAttr(&type), S_OK);
+    EXPECT_TRUE(IsEqualGUID(type->guid, *expected.iid));
+    EXPECT_EQ(type->typekind, TKIND_DISPATCH);
+    EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FDUAL);
+    dispatch->ReleaseTypeAttr(type);
+    ASSERT_EQ(dispatch->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, expected.interfaceName);
+    EXPECT_STREQ(help, expected.interfaceHelp);
+    ::SysFreeString(name);
+    ::SysFreeString(help);
+
+    // The interface half of the dual interface: IDispatch's methods and none of its own.
+    ComPtr<ITypeInfo> vtable;
+    ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &reference), S_OK);
+    ASSERT_EQ(dispatch->GetRefTypeInfo(reference, vtable.Put()), S_OK);
+    ASSERT_EQ(vtable->GetTypeAttr(&type), S_OK);
+    EXPECT_EQ(type->typekind, TKIND_INTERFACE);
+    EXPECT_EQ(type->cFuncs, 0);
+    EXPECT_EQ(type->cImplTypes, 1);
+    vtable->ReleaseTypeAttr(type);
+    ComPtr<ITypeInfo> base;
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &reference), S_OK);
+    ASSERT_EQ(vtable->GetRefTypeInfo(reference, base.Put()), S_OK);
+    ASSERT_EQ(base->GetTypeAttr(&type), S_OK);
+    EXPECT_TRUE(IsEqualGUID(type->guid, IID_IDispatch));
+    base->ReleaseTypeAttr(type);
+  }
+}
+
+}  // namespace
+}  // namespace quillan
