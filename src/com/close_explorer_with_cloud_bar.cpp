@@ -1,18 +1,17 @@
 #include "com/close_explorer_with_cloud_bar.h"
 
-#include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "ipc/main_window.h"
+#include "ipc/records.h"
 
 namespace quillan {
 
 namespace {
 
-// The host window's class and the close request's code; the records module will carry both.
+// The class of the band's host windows; the host-window module will carry it.
 const wchar_t kHostWindowClass[] = L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}";
-const ULONG_PTR kCloseExplorerCode = 33774;
-const UINT kSendTimeoutMs = 500;
 
 BOOL CALLBACK CollectHostWindow(HWND window, LPARAM list) {
   wchar_t className[1024] = {};
@@ -33,16 +32,11 @@ int CloseExplorerWithCloudBar() noexcept {
   std::vector<HWND> hosts;
   // The result only says whether the callback stopped the walk early.
   ::EnumWindows(&CollectHostWindow, reinterpret_cast<LPARAM>(&hosts));
+  const Record request = BuildEmptyRecord(to_host::kCloseExplorer);
   for (HWND host : hosts) {
     if (!::IsWindow(host)) continue;
-    COPYDATASTRUCT request = {};
-    request.dwData = kCloseExplorerCode;
-    request.cbData = 0;
-    request.lpData = nullptr;
-    DWORD_PTR answer = 0;
     // A host that does not answer in time is passed over: the next one is asked all the same.
-    ::SendMessageTimeoutW(host, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), SMTO_NORMAL, kSendTimeoutMs,
-                          &answer);
+    SendRecord(host, request, SMTO_NORMAL, kSendTimeoutMs);
   }
   return 0;
 }
