@@ -24,9 +24,13 @@
 //     return table;
 //   }
 //
+// The constructor and FinalConstruct are public (ComObject calls them). A constructor that throws (an
+// allocation in a member) gives E_OUTOFMEMORY; FinalConstruct's failure is returned as it is and ends
+// the object. The IIDs in a table are constants that outlive it.
+//
 // Instances come from CreateInstance (the class-factory creator: aggregated or not) or Create (a plain
 // instance held by a ComPtr of the class). Objects are never created with new by callers and never
-// deleted by hand: the last Release deletes them.
+// deleted by hand: the last Release deletes them. Every live object holds one module lock.
 #pragma once
 
 #include <objbase.h>
