@@ -94,13 +94,16 @@ void PipeServers::Stop() {
 }
 
 void PipeServers::SetMode(int pipe, PipeMode mode, DWORD delayMs, std::vector<uint8_t> raw) {
+  LONG generation;
   {
     CriticalSectionLock hold(lock_);
     pipes_[pipe].setup.mode = mode;
     pipes_[pipe].setup.delayMs = delayMs;
     pipes_[pipe].setup.raw = std::move(raw);
+    generation = ++pipes_[pipe].generation;
   }
   ::SetEvent(pipes_[pipe].changed.get());
+  for (int i = 0; i < 2000 && pipes_[pipe].applied < generation; ++i) ::Sleep(1);
 }
 
 void PipeServers::SetSyncRoot(int pipe, const std::wstring& text) {
@@ -140,12 +143,15 @@ DWORD WINAPI PipeServers::SessionThread(void* session) {
 void PipeServers::Listen(Pipe& pipe) {
   for (;;) {
     PipeSetup setup;
+    LONG generation;
     {
       CriticalSectionLock hold(lock_);
       setup = pipe.setup;
+      generation = pipe.generation;
     }
     HANDLE stopOrChange[2] = {stop_.get(), pipe.changed.get()};
     if (setup.mode == PipeMode::kAbsent) {
+      Applied(pipe, generation);
       if (::WaitForMultipleObjects(2, stopOrChange, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
       continue;
     }
@@ -161,6 +167,7 @@ void PipeServers::Listen(Pipe& pipe) {
       // Our own client holds the only instance, so a caller finds none free.
       UniqueFile self(::CreateFileW(pipe.name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
+      Applied(pipe, generation);
       if (::WaitForMultipleObjects(2, stopOrChange, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
       continue;
     }
@@ -168,8 +175,10 @@ void PipeServers::Listen(Pipe& pipe) {
     UniqueHandle connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped = {};
     overlapped.hEvent = connected.get();
-    if (!::ConnectNamedPipe(instance.get(), &overlapped)) {
-      const DWORD error = ::GetLastError();
+    const BOOL connectedAtOnce = ::ConnectNamedPipe(instance.get(), &overlapped);
+    const DWORD error = connectedAtOnce ? ERROR_SUCCESS : ::GetLastError();
+    Applied(pipe, generation);  // listening
+    if (!connectedAtOnce) {
       if (error == ERROR_IO_PENDING) {
         HANDLE waits[3] = {stop_.get(), pipe.changed.get(), connected.get()};
         const DWORD wait = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
@@ -187,7 +196,7 @@ void PipeServers::Listen(Pipe& pipe) {
       }
     }
     // Each caller gets its own thread, so that a slow or silent answer does not hold up the next one.
-    Session* session = new Session{this, &pipe, instance.release(), setup};
+    Session* session = new Session{this, &pipe, instance.release()};
     ::InterlockedIncrement(&sessions_);
     HANDLE thread = ::CreateThread(nullptr, 0, SessionThread, session, 0, nullptr);
     if (thread) {
@@ -249,10 +258,8 @@ std::vector<uint8_t> PipeServers::ReplyFor(const PipeSetup& setup, uint8_t code,
 void PipeServers::Serve(Session& session) {
   UniqueFile instance(session.instance);
   UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const PipeSetup& setup = session.setup;
   Json json;
   json.Str("pipe", std::wstring(session.pipe->label, session.pipe->label + std::strlen(session.pipe->label)));
-  json.Raw("mode", std::string("\"") + PipeModeName(setup.mode) + "\"");
 
   std::vector<uint8_t> request(kBufferSize, 0);
   OVERLAPPED overlapped = {};
@@ -265,6 +272,13 @@ void PipeServers::Serve(Session& session) {
     ::DisconnectNamedPipe(instance.get());
     return;
   }
+  // The setup in force when the request came, so that a change made while the caller waited counts.
+  PipeSetup setup;
+  {
+    CriticalSectionLock hold(lock_);
+    setup = session.pipe->setup;
+  }
+  json.Raw("mode", std::string("\"") + PipeModeName(setup.mode) + "\"");
   PipeRequest parsed;
   const bool wellFormed = ParsePipeRequest(request.data(), got, &parsed);
   json.Num("requestBytes", got).Num("code", parsed.code).Bool("wellFormed", wellFormed);

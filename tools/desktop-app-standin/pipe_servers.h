@@ -51,6 +51,8 @@ class PipeServers {
   bool Start();
   void Stop();
 
+  // Returns once the pipe is in the new mode (listening, occupied or gone), so that a caller's next
+  // question meets it.
   void SetMode(int pipe, PipeMode mode, DWORD delayMs, std::vector<uint8_t> raw);
   void SetSyncRoot(int pipe, const std::wstring& text);
   // The answer to request 3 for a path (compared exactly); other paths get the default.
@@ -64,19 +66,21 @@ class PipeServers {
     std::wstring name;
     const char* label = "";
     PipeSetup setup;
-    quillan::UniqueHandle changed;  // auto-reset: the setup changed
+    LONG generation = 0;             // counts mode changes
+    volatile LONG applied = 0;       // the generation the listening side has put in place
+    quillan::UniqueHandle changed;  // auto-reset: the mode changed
     quillan::UniqueHandle thread;
   };
   struct Session {
     PipeServers* owner;
     Pipe* pipe;
     HANDLE instance;
-    PipeSetup setup;
   };
 
   static DWORD WINAPI ListenThread(void* pipe);
   static DWORD WINAPI SessionThread(void* session);
   void Listen(Pipe& pipe);
+  void Applied(Pipe& pipe, LONG generation) { ::InterlockedExchange(&pipe.applied, generation); }
   void Serve(Session& session);
   bool WaitIo(HANDLE instance, OVERLAPPED* overlapped, DWORD timeoutMs, DWORD* bytes);
   std::vector<uint8_t> ReplyFor(const PipeSetup& setup, uint8_t code, const std::vector<uint8_t>& data);
