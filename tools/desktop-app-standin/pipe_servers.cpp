@@ -36,6 +36,8 @@ constexpr ModeName kModeNames[] = {
 constexpr DWORD kBufferSize = 2 * kPipeMessageSize;
 constexpr DWORD kRequestWaitMs = 5000;
 constexpr DWORD kCloseWaitMs = 2000;
+// Threads for slow and silent sessions; more of them at once wait their turn.
+constexpr int kWorkers = 6;
 
 void SetLength(std::vector<uint8_t>* reply, int32_t length) {
   std::memcpy(&(*reply)[pipe_message::kLength], &length, sizeof length);
@@ -60,7 +62,10 @@ const char* PipeModeName(PipeMode mode) {
   return "?";
 }
 
-PipeServers::PipeServers(JsonLog* log) : log_(log), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+PipeServers::PipeServers(JsonLog* log)
+    : log_(log),
+      stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      queued_(::CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr)) {
   const wchar_t* names[2] = {kUiHostPipeName, kBoxPipeName};
   const char* labels[2] = {"ui_host", "box"};
   for (int i = 0; i < 2; ++i) {
@@ -75,6 +80,10 @@ PipeServers::PipeServers(JsonLog* log) : log_(log), stop_(::CreateEventW(nullptr
 PipeServers::~PipeServers() { Stop(); }
 
 bool PipeServers::Start() {
+  for (int i = 0; i < kWorkers; ++i) {
+    workers_.emplace_back(::CreateThread(nullptr, 0, WorkerThread, this, 0, nullptr));
+    if (!workers_.back()) return false;
+  }
   for (Pipe& pipe : pipes_) {
     pipe.thread.reset(::CreateThread(nullptr, 0, ListenThread, &pipe, 0, nullptr));
     if (!pipe.thread) return false;
@@ -89,8 +98,12 @@ void PipeServers::Stop() {
     if (pipe.thread) ::WaitForSingleObject(pipe.thread.get(), 5000);
     pipe.thread.reset();
   }
-  // Sessions watch the stop event in every wait; they end quickly.
-  for (int i = 0; i < 500 && sessions_ > 0; ++i) ::Sleep(10);
+  // Workers watch the stop event in every wait; they end quickly.
+  for (UniqueHandle& worker : workers_) ::WaitForSingleObject(worker.get(), 5000);
+  workers_.clear();
+  CriticalSectionLock hold(lock_);
+  for (Session& session : queue_) ::CloseHandle(session.instance);
+  queue_.clear();
 }
 
 void PipeServers::SetMode(int pipe, PipeMode mode, DWORD delayMs, std::vector<uint8_t> raw) {
@@ -133,11 +146,23 @@ DWORD WINAPI PipeServers::ListenThread(void* pipe) {
   return 0;
 }
 
-DWORD WINAPI PipeServers::SessionThread(void* session) {
-  std::unique_ptr<Session> s(static_cast<Session*>(session));
-  s->owner->Serve(*s);
-  ::InterlockedDecrement(&s->owner->sessions_);
+DWORD WINAPI PipeServers::WorkerThread(void* owner) {
+  static_cast<PipeServers*>(owner)->Work();
   return 0;
+}
+
+void PipeServers::Work() {
+  HANDLE waits[2] = {stop_.get(), queued_.get()};
+  while (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    Session session;
+    {
+      CriticalSectionLock hold(lock_);
+      if (queue_.empty()) continue;
+      session = queue_.front();
+      queue_.pop_front();
+    }
+    Serve(session);
+  }
 }
 
 void PipeServers::Listen(Pipe& pipe) {
@@ -155,54 +180,109 @@ void PipeServers::Listen(Pipe& pipe) {
       if (::WaitForMultipleObjects(2, stopOrChange, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
       continue;
     }
-    UniqueFile instance(::CreateNamedPipeW(pipe.name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                           PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, nullptr));
-    if (!instance) {
-      log_->Write("error", Json().Str("what", L"CreateNamedPipeW").Num("lastError", ::GetLastError()));
-      if (::WaitForMultipleObjects(2, stopOrChange, FALSE, 100) == WAIT_OBJECT_0) return;
-      continue;
-    }
     if (setup.mode == PipeMode::kBusy) {
       // Our own client holds the only instance, so a caller finds none free.
+      Listener only;
+      if (!only.Open(pipe.name)) {
+        log_->Write("error", Json().Str("what", L"listen").Num("lastError", ::GetLastError()));
+        if (::WaitForMultipleObjects(2, stopOrChange, FALSE, 100) == WAIT_OBJECT_0) return;
+        continue;
+      }
       UniqueFile self(::CreateFileW(pipe.name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
       Applied(pipe, generation);
-      if (::WaitForMultipleObjects(2, stopOrChange, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+      const DWORD wait = ::WaitForMultipleObjects(2, stopOrChange, FALSE, INFINITE);
+      self.reset();
+      only.Cancel();
+      if (wait != WAIT_OBJECT_0 + 1) return;
       continue;
     }
+    if (!Accept(pipe, generation)) return;
+  }
+}
 
-    UniqueHandle connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = connected.get();
-    const BOOL connectedAtOnce = ::ConnectNamedPipe(instance.get(), &overlapped);
-    const DWORD error = connectedAtOnce ? ERROR_SUCCESS : ::GetLastError();
-    Applied(pipe, generation);  // listening
-    if (!connectedAtOnce) {
-      if (error == ERROR_IO_PENDING) {
-        HANDLE waits[3] = {stop_.get(), pipe.changed.get(), connected.get()};
-        const DWORD wait = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
-        if (wait != WAIT_OBJECT_0 + 2) {
-          DWORD ignored = 0;
-          ::CancelIo(instance.get());
-          ::GetOverlappedResult(instance.get(), &overlapped, &ignored, TRUE);
-          if (wait == WAIT_OBJECT_0 + 1) continue;
-          return;
-        }
-        DWORD ignored = 0;
-        if (!::GetOverlappedResult(instance.get(), &overlapped, &ignored, FALSE)) continue;
-      } else if (error != ERROR_PIPE_CONNECTED) {
-        continue;
-      }
+bool PipeServers::Listener::Open(const std::wstring& name) {
+  instance.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                                    kBufferSize, kBufferSize, 0, nullptr));
+  if (!instance) return false;
+  if (!event) event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    ::ResetEvent(event.get());
+    overlapped = {};
+    overlapped.hEvent = event.get();
+    pending = false;
+    if (::ConnectNamedPipe(instance.get(), &overlapped)) {
+      ::SetEvent(event.get());
+      return true;
     }
-    // Each caller gets its own thread, so that a slow or silent answer does not hold up the next one.
-    Session* session = new Session{this, &pipe, instance.release()};
-    ::InterlockedIncrement(&sessions_);
-    HANDLE thread = ::CreateThread(nullptr, 0, SessionThread, session, 0, nullptr);
-    if (thread) {
-      ::CloseHandle(thread);
+    switch (::GetLastError()) {
+      case ERROR_IO_PENDING:
+        pending = true;
+        return true;
+      case ERROR_PIPE_CONNECTED:  // a caller came before we asked
+        ::SetEvent(event.get());
+        return true;
+      case ERROR_NO_DATA:  // a caller came and went before we asked: free the instance again
+        ::DisconnectNamedPipe(instance.get());
+        continue;
+      default:
+        return false;
+    }
+  }
+  return false;
+}
+
+void PipeServers::Listener::Cancel() {
+  if (pending) {
+    DWORD ignored = 0;
+    ::CancelIo(instance.get());
+    ::GetOverlappedResult(instance.get(), &overlapped, &ignored, TRUE);
+    pending = false;
+  }
+  instance.reset();
+}
+
+bool PipeServers::Accept(Pipe& pipe, LONG generation) {
+  HANDLE stopOrChange[2] = {stop_.get(), pipe.changed.get()};
+  // One instance always waits for the next caller, opened before the current caller is handed over, so
+  // that back-to-back questions never find the pipe busy.
+  std::unique_ptr<Listener> next(new Listener());
+  if (!next->Open(pipe.name)) {
+    log_->Write("error", Json().Str("what", L"listen").Num("lastError", ::GetLastError()));
+    return ::WaitForMultipleObjects(2, stopOrChange, FALSE, 100) != WAIT_OBJECT_0;
+  }
+  Applied(pipe, generation);  // listening
+  for (;;) {
+    HANDLE waits[3] = {stop_.get(), pipe.changed.get(), next->event.get()};
+    const DWORD wait = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+    if (wait != WAIT_OBJECT_0 + 2) {
+      next->Cancel();
+      return wait == WAIT_OBJECT_0 + 1;
+    }
+    DWORD ignored = 0;
+    const bool connected = !next->pending || ::GetOverlappedResult(next->instance.get(), &next->overlapped, &ignored, FALSE);
+    next->pending = false;
+    std::unique_ptr<Listener> current = std::move(next);
+    next.reset(new Listener());
+    if (!next->Open(pipe.name)) {
+      log_->Write("error", Json().Str("what", L"listen").Num("lastError", ::GetLastError()));
+      return ::WaitForMultipleObjects(2, stopOrChange, FALSE, 100) != WAIT_OBJECT_0;
+    }
+    if (!connected) continue;
+    // A caller that gets its answer at once is served right here (handing it to another thread costs
+    // more than the answer); slow and silent answers go to a worker so that the next caller is not held.
+    PipeMode mode;
+    {
+      CriticalSectionLock hold(lock_);
+      mode = pipe.setup.mode;
+    }
+    Session session{this, &pipe, current->instance.release(), true};
+    if (mode == PipeMode::kSlow || mode == PipeMode::kSilent) {
+      session.onListener = false;
+      Queue(session);
     } else {
-      SessionThread(session);
+      Serve(session);
     }
   }
 }
@@ -299,7 +379,7 @@ void PipeServers::Serve(Session& session) {
   std::vector<uint8_t> reply;
   if (setup.mode != PipeMode::kSilent && wellFormed) reply = ReplyFor(setup, parsed.code, parsed.data);
   if (reply.empty()) {
-    // Nothing to say (silent, or a request we do not know): keep the line open until the caller goes.
+    // Nothing to say (silent, or a request we do not know).
     log_->Write("pipe", json.Str("reply", L"none"));
   } else {
     ::ResetEvent(event.get());
@@ -312,17 +392,30 @@ void PipeServers::Serve(Session& session) {
     log_->Write("pipe", json);
   }
 
-  // The caller closes its end after reading; wait for that so that the reply is not cut off. A silent
-  // server waits as long as the caller does.
-  ::ResetEvent(event.get());
-  overlapped = {};
+  // The caller's read was already waiting when it sent its request (a transaction), so an answer is in
+  // its hands once written: a caller served by the listener is let go at once. A worker keeps a slow or
+  // silent session open until the caller hangs up.
+  if (!session.onListener) Finish(instance.get(), setup.mode == PipeMode::kSilent);
+}
+
+void PipeServers::Finish(HANDLE instance, bool untilCallerGoes) {
+  UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED overlapped = {};
   overlapped.hEvent = event.get();
+  uint8_t buffer[kPipeMessageSize];
   DWORD ignored = 0;
-  if (!::ReadFile(instance.get(), request.data(), kBufferSize, &ignored, &overlapped) &&
-      ::GetLastError() == ERROR_IO_PENDING) {
-    WaitIo(instance.get(), &overlapped, setup.mode == PipeMode::kSilent ? INFINITE : kCloseWaitMs, &ignored);
+  if (!::ReadFile(instance, buffer, sizeof buffer, &ignored, &overlapped) && ::GetLastError() == ERROR_IO_PENDING) {
+    WaitIo(instance, &overlapped, untilCallerGoes ? INFINITE : kCloseWaitMs, &ignored);
   }
-  ::DisconnectNamedPipe(instance.get());
+  ::DisconnectNamedPipe(instance);
+}
+
+void PipeServers::Queue(Session session) {
+  {
+    CriticalSectionLock hold(lock_);
+    queue_.push_back(session);
+  }
+  ::ReleaseSemaphore(queued_.get(), 1, nullptr);
 }
 
 }  // namespace standin

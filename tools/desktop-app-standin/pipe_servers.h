@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,16 +73,32 @@ class PipeServers {
     quillan::UniqueHandle thread;
   };
   struct Session {
-    PipeServers* owner;
-    Pipe* pipe;
-    HANDLE instance;
+    PipeServers* owner = nullptr;
+    Pipe* pipe = nullptr;
+    HANDLE instance = nullptr;
+    bool onListener = false;  // served by the listening thread, which must not wait for the hang-up
+  };
+
+  // One pipe instance waiting for a caller.
+  struct Listener {
+    quillan::UniqueFile instance;
+    quillan::UniqueHandle event;
+    OVERLAPPED overlapped = {};
+    bool pending = false;
+    bool Open(const std::wstring& name);
+    void Cancel();
   };
 
   static DWORD WINAPI ListenThread(void* pipe);
-  static DWORD WINAPI SessionThread(void* session);
+  static DWORD WINAPI WorkerThread(void* owner);
   void Listen(Pipe& pipe);
+  // Accepts callers in a listening mode until the mode changes (true) or the servers stop (false).
+  bool Accept(Pipe& pipe, LONG generation);
   void Applied(Pipe& pipe, LONG generation) { ::InterlockedExchange(&pipe.applied, generation); }
   void Serve(Session& session);
+  void Finish(HANDLE instance, bool untilCallerGoes);
+  void Queue(Session session);
+  void Work();
   bool WaitIo(HANDLE instance, OVERLAPPED* overlapped, DWORD timeoutMs, DWORD* bytes);
   std::vector<uint8_t> ReplyFor(const PipeSetup& setup, uint8_t code, const std::vector<uint8_t>& data);
   uint32_t StateOf(const std::wstring& path);
@@ -92,7 +109,11 @@ class PipeServers {
   std::map<std::wstring, uint32_t> states_;
   uint32_t defaultState_ = 0;
   quillan::UniqueHandle stop_;
-  volatile LONG sessions_ = 0;
+  // Slow and silent sessions are served by a few lasting threads (creating one per caller is slow),
+  // so that they do not hold up the next caller.
+  std::deque<Session> queue_;
+  quillan::UniqueHandle queued_;  // semaphore: one count per queued caller
+  std::vector<quillan::UniqueHandle> workers_;
 };
 
 }  // namespace standin
