@@ -96,7 +96,7 @@ TEST(MainWindow, TimedOutSendsAreRetriedOnceForExactlyTheRetryCodes) {
       EXPECT_FALSE(sent) << record.code;
       EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT)) << record.code;
       EXPECT_GE(elapsed, 490u) << record.code;
-      EXPECT_LT(elapsed, 650u) << record.code;
+      EXPECT_LT(elapsed, 900u) << record.code;
     }
     ASSERT_EQ(standin.Control(L"ping"), 1);
     expectedRecords += retries ? 2 : 1;
@@ -114,7 +114,7 @@ TEST(MainWindow, ARetriedSendGivesUpAfterItsSecondTimeOut) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
   const DWORD elapsed = ::GetTickCount() - start;
   EXPECT_GE(elapsed, 1010u);  // 500 + 20 + 500
-  EXPECT_LT(elapsed, 1300u);
+  EXPECT_LT(elapsed, 1450u);  // the receiver is still asleep: no third attempt
 }
 
 TEST(MainWindow, SendToAFreeReceiverIsNotRepeated) {

@@ -158,14 +158,14 @@ TEST_F(PipeClientTest, EachFaultModeFailsTheQuestionWithinItsTime) {
       {L"slow 300", true, 290, 700, false},
       {L"absent", false, 0, 200, true},
       {L"busy", false, 25, 300, true},
-      {L"slow 1500", false, 990, 1400, true},
-      {L"silent", false, 990, 1400, true},
-      {L"disconnect", false, 0, 500, false},
-      {L"short", false, 0, 500, false},
-      {L"wrong-code", false, 0, 500, false},
-      {L"odd-length", false, 0, 500, false},
-      {L"negative-length", false, 0, 500, false},
-      {L"long-length", false, 0, 500, false},
+      {L"slow 1500", false, 990, 1450, true},
+      {L"silent", false, 990, 1450, true},
+      {L"disconnect", false, 0, 800, false},
+      {L"short", false, 0, 800, false},
+      {L"wrong-code", false, 0, 800, false},
+      {L"odd-length", false, 0, 800, false},
+      {L"negative-length", false, 0, 800, false},
+      {L"long-length", false, 0, 800, false},
   };
   for (const auto& row : rows) {
     Command(std::wstring(L"pipe ui_host ") + row.mode);
@@ -310,27 +310,34 @@ TEST_F(PipeClientTest, TheBoxPipeIsAskedOnlyWhileTheLegacyUiHoldsItsMutex) {
 }
 
 TEST_F(PipeClientTest, AFailedPipeIsLeftAloneFor100Milliseconds) {
-  StartStandin(L"pipe ui_host absent\nsync-root ui_host D:\\Sync\n");
+  StartStandin(L"sync-root ui_host D:\\Sync\n");
   PipeOpenWatch watch;
   ASSERT_TRUE(watch.installed());
   std::wstring text;
-  const DWORD failed = ::GetTickCount();
-  EXPECT_FALSE(PipeClient().QuerySyncRoot(&text));
-  EXPECT_EQ(watch.calls().size(), 1u);
-
-  // The pipe comes up at once (the command returns once it listens), but a question inside the window
-  // does not even try to open it.
-  ASSERT_EQ(standin_.Control(L"pipe ui_host normal"), 1);
-  ASSERT_LT(::GetTickCount() - failed, 80u) << "the stand-in took too long to bring the pipe up";
-  const DWORD start = ::GetTickCount();
-  EXPECT_FALSE(PipeClient().QuerySyncRoot(&text));
-  EXPECT_LT(::GetTickCount() - start, 20u);
-  EXPECT_EQ(watch.calls().size(), 1u);
+  // The pipe fails, then comes up at once (the command returns once it listens); a question inside the
+  // window does not even try to open it. A loaded machine may need another round to stay inside it.
+  bool checkedInside = false;
+  DWORD failed = 0;
+  for (int round = 0; round < 5 && !checkedInside; ++round) {
+    Command(L"pipe ui_host absent");
+    const size_t opensBefore = watch.calls().size();
+    failed = ::GetTickCount();
+    EXPECT_FALSE(PipeClient().QuerySyncRoot(&text));
+    ASSERT_EQ(standin_.Control(L"pipe ui_host normal"), 1);
+    const DWORD start = ::GetTickCount();
+    if (start - failed >= 80) continue;
+    EXPECT_FALSE(PipeClient().QuerySyncRoot(&text));
+    EXPECT_LT(::GetTickCount() - start, 20u);
+    EXPECT_EQ(watch.calls().size(), opensBefore + 1);  // only the first question opened the pipe
+    checkedInside = true;
+  }
+  ASSERT_TRUE(checkedInside) << "the stand-in never brought the pipe up within 80 ms";
 
   while (::GetTickCount() - failed < kPipeBackoffMs) ::Sleep(5);
+  const size_t opensBefore = watch.calls().size();
   EXPECT_TRUE(PipeClient().QuerySyncRoot(&text));
   EXPECT_EQ(text, L"D:\\Sync");
-  EXPECT_EQ(watch.calls().size(), 2u);
+  EXPECT_EQ(watch.calls().size(), opensBefore + 1);
   ASSERT_TRUE(WaitForPipeLines("ui_host", 1));
   test::PumpFor(200);
   EXPECT_EQ(PipeLines("ui_host").size(), 1u);
@@ -421,7 +428,7 @@ TEST_F(PipeClientTest, OpensThePipeForIdentificationOnly) {
   ASSERT_TRUE(watch.installed());
   PipeClient client;
   std::wstring text;
-  EXPECT_TRUE(client.QuerySyncRoot(&text));
+  EXPECT_TRUE(client.QuerySyncRoot(&text)) << ::GetLastError() << ::testing::PrintToString(standin_.Lines());
   ASSERT_EQ(watch.calls().size(), 1u);
   const PipeOpenWatch::Call& call = watch.calls()[0];
   EXPECT_EQ(call.name, kUiHostPipeName);

@@ -256,6 +256,20 @@ bool PipeServers::Accept(Pipe& pipe, LONG generation) {
   for (;;) {
     HANDLE waits[3] = {stop_.get(), pipe.changed.get(), next->event.get()};
     const DWORD wait = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+    if (wait == WAIT_OBJECT_0 + 1) {
+      // Between answering modes the waiting instance stays (a session reads the mode when its request
+      // comes), so the pipe never vanishes for a moment; absent and busy need it gone.
+      PipeMode mode;
+      {
+        CriticalSectionLock hold(lock_);
+        mode = pipe.setup.mode;
+        generation = pipe.generation;
+      }
+      if (mode != PipeMode::kAbsent && mode != PipeMode::kBusy) {
+        Applied(pipe, generation);
+        continue;
+      }
+    }
     if (wait != WAIT_OBJECT_0 + 2) {
       next->Cancel();
       return wait == WAIT_OBJECT_0 + 1;
