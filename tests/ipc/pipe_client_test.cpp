@@ -2,6 +2,7 @@
 // fallback, the back-off), and against pipe servers of the test's own.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -439,19 +440,46 @@ TEST_F(PipeClientTest, OpensThePipeForIdentificationOnly) {
   EXPECT_EQ(call.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
 }
 
+// Records this program's calls of WaitNamedPipeW and runs an action just before each.
+class PipeWaitWatch {
+ public:
+  explicit PipeWaitWatch(std::function<void()> beforeWait)
+      : hook_("kernel32.dll", "WaitNamedPipeW", reinterpret_cast<void*>(&Recording)) {
+    timeouts_.clear();
+    beforeWait_ = std::move(beforeWait);
+    real_ = reinterpret_cast<decltype(&::WaitNamedPipeW)>(hook_.original());
+  }
+  ~PipeWaitWatch() { beforeWait_ = nullptr; }
+  bool installed() const { return hook_.installed(); }
+  static const std::vector<DWORD>& timeouts() { return timeouts_; }
+  static void SetAction(std::function<void()> action) { beforeWait_ = std::move(action); }
+
+ private:
+  static BOOL WINAPI Recording(LPCWSTR name, DWORD timeout) {
+    timeouts_.push_back(timeout);
+    if (beforeWait_) beforeWait_();
+    return real_(name, timeout);
+  }
+
+  static inline std::vector<DWORD> timeouts_;
+  static inline std::function<void()> beforeWait_;
+  static inline decltype(&::WaitNamedPipeW) real_ = nullptr;
+  test::ImportHook hook_;
+};
+
 TEST(PipeClientBusy, ABusyPipeIsWaitedFor30MillisecondsOnce) {
   PipeBackoff::Process().Clear();
   OwnPipe pipe(UniquePipeName(L"busy"));
-  // The only instance is taken by another client; a free one appears 10 ms after the question starts.
+  // The only instance is taken by another client; a free one appears while the client waits for one.
   UniqueFile first = pipe.NewInstance();
   ASSERT_TRUE(first.valid());
   UniqueFile occupant(::CreateFileW(pipe.name().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
   ASSERT_TRUE(occupant.valid());
   UniqueFile second;
+  UniqueHandle freed(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread server([&] {
-    ::Sleep(10);
-    second = pipe.NewInstance();
+    if (::WaitForSingleObject(freed.get(), 10000) != WAIT_OBJECT_0) return;
     if (!::ConnectNamedPipe(second.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED) return;
     uint8_t request[4096];
     DWORD got = 0;
@@ -459,21 +487,33 @@ TEST(PipeClientBusy, ABusyPipeIsWaitedFor30MillisecondsOnce) {
     const std::vector<uint8_t> reply = BuildSyncRootReply(L"D:\\Busy");
     DWORD written = 0;
     ::WriteFile(second.get(), reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
-    ::ReadFile(second.get(), request, sizeof request, &got, nullptr);
+    ::ReadFile(second.get(), request, sizeof request, &got, nullptr);  // until the client hangs up
   });
+  PipeOpenWatch opens;
+  PipeWaitWatch waits([&] {
+    second = pipe.NewInstance();
+    ::SetEvent(freed.get());
+  });
+  ASSERT_TRUE(opens.installed() && waits.installed());
+
   PipeClientOptions options;
   options.uiHostPipe = pipe.name();
   std::wstring text;
   EXPECT_TRUE(PipeClient(options).QuerySyncRoot(&text));
+  ::SetEvent(freed.get());
   server.join();
   EXPECT_EQ(text, L"D:\\Busy");
+  EXPECT_EQ(waits.timeouts(), std::vector<DWORD>{30});
+  EXPECT_EQ(opens.calls().size(), 2u);  // busy, then the instance that came free
 
-  // Busy for longer than the wait: one more attempt, then the pipe backs off.
+  // Busy for longer than the wait: no further attempt, and the pipe backs off.
+  PipeWaitWatch::SetAction(nullptr);
+  second.reset();
   const DWORD start = ::GetTickCount();
   EXPECT_FALSE(PipeClient(options).QuerySyncRoot(&text));
-  const DWORD elapsed = ::GetTickCount() - start;
-  EXPECT_GE(elapsed, 25u);
-  EXPECT_LT(elapsed, 300u);
+  EXPECT_GE(::GetTickCount() - start, 25u);
+  EXPECT_EQ(waits.timeouts(), (std::vector<DWORD>{30, 30}));
+  EXPECT_EQ(opens.calls().size(), 3u);
   EXPECT_TRUE(PipeBackoff::Process().Active(kUiHostPipeIndex));
 }
 

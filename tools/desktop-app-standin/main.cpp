@@ -13,7 +13,9 @@
 //   - Pipe servers on "\\.\pipe\velquillanbox_ui_host_0" (ui_host) and "\\.\pipe\velquillanbox_0"
 //     (box): request 1 is answered with the pipe's sync-folder text, request 3 with the state set for
 //     the path asked (the UTF-16 data of the request), or the default state. Both are absent until a
-//     scenario or a command sets them up.
+//     scenario or a command sets them up. A free instance is always waiting, so back-to-back questions
+//     never find a pipe busy (unless it is set busy); the mode in force when a request arrives decides
+//     the answer, and a mode command returns once the pipe is in that mode.
 //   - The legacy-UI mutex "Local\velquillanbox_ui_legacy_active_0", held by its main thread on request.
 //
 // Command line
