@@ -1,0 +1,78 @@
+#include "ipc/pipe_messages.h"
+
+#include <cstring>
+
+namespace quillan {
+
+namespace {
+
+uint32_t ReadU32(const uint8_t* bytes) {
+  uint32_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+void WriteU32(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, sizeof value); }
+
+}  // namespace
+
+void BuildSyncRootRequest(uint8_t* request) {
+  std::memset(request, 0, kPipeMessageSize);
+  request[pipe_message::kCode] = kRequestSyncRoot;
+}
+
+bool BuildValueRequest(uint8_t* request, const void* data, uint32_t size) {
+  if (!data || size > pipe_message::kMaxData) return false;
+  std::memset(request, 0, kPipeMessageSize);
+  request[pipe_message::kCode] = kRequestValue;
+  WriteU32(request + pipe_message::kLength, size);
+  std::memcpy(request + pipe_message::kData, data, size);
+  return true;
+}
+
+bool ParseSyncRootReply(const uint8_t* reply, size_t bytesRead, std::wstring* text) {
+  if (bytesRead < pipe_message::kHeaderSize || reply[pipe_message::kCode] != kRequestSyncRoot) return false;
+  const int32_t length = static_cast<int32_t>(ReadU32(reply + pipe_message::kLength));
+  if (length < 0 || length % 2 != 0) return false;
+  if (static_cast<size_t>(length) > bytesRead - pipe_message::kHeaderSize) return false;
+  std::wstring decoded(static_cast<size_t>(length) / sizeof(wchar_t), L'\0');
+  if (length > 0) std::memcpy(&decoded[0], reply + pipe_message::kData, static_cast<size_t>(length));
+  text->swap(decoded);
+  return true;
+}
+
+bool ParseValueReply(const uint8_t* reply, size_t bytesRead, uint32_t* value) {
+  if (bytesRead < pipe_message::kHeaderSize || reply[pipe_message::kCode] != kRequestValue) return false;
+  *value = ReadU32(reply + pipe_message::kValue);
+  return true;
+}
+
+bool ParsePipeRequest(const uint8_t* request, size_t size, PipeRequest* out) {
+  if (!request || size < pipe_message::kHeaderSize) return false;
+  out->code = request[pipe_message::kCode];
+  out->data.clear();
+  if (out->code != kRequestValue) return true;
+  const uint32_t length = ReadU32(request + pipe_message::kLength);
+  if (length > pipe_message::kMaxData || length > size - pipe_message::kHeaderSize) return false;
+  out->data.assign(request + pipe_message::kData, request + pipe_message::kData + length);
+  return true;
+}
+
+std::vector<uint8_t> BuildSyncRootReply(const std::wstring& text) {
+  const size_t maxChars = (kPipeMessageSize - pipe_message::kHeaderSize) / sizeof(wchar_t);
+  const size_t chars = text.size() < maxChars ? text.size() : maxChars;
+  std::vector<uint8_t> reply(pipe_message::kHeaderSize + chars * sizeof(wchar_t), 0);
+  reply[pipe_message::kCode] = kRequestSyncRoot;
+  WriteU32(&reply[pipe_message::kLength], static_cast<uint32_t>(chars * sizeof(wchar_t)));
+  if (chars > 0) std::memcpy(&reply[pipe_message::kData], text.data(), chars * sizeof(wchar_t));
+  return reply;
+}
+
+std::vector<uint8_t> BuildValueReply(uint32_t value) {
+  std::vector<uint8_t> reply(pipe_message::kHeaderSize, 0);
+  reply[pipe_message::kCode] = kRequestValue;
+  WriteU32(&reply[pipe_message::kValue], value);
+  return reply;
+}
+
+}  // namespace quillan
