@@ -255,6 +255,7 @@ class ProbeMenu final : public IShellExtInit, public IContextMenu {
     }
     wchar_t verb[64] = {};
     ::MultiByteToWideChar(CP_ACP, 0, info->lpVerb, -1, verb, 64);
+    if (std::wstring(verb) == L"crash") *static_cast<volatile int*>(nullptr) = 0;  // a helper that crashes
     Log(std::wstring(L"invoke verb=") + verb + how);
     return S_OK;
   }

@@ -190,5 +190,18 @@ TEST(StandinProgram, LoadsHelpersAsExplorerDoesAndPrintsTheirMenu) {
   EXPECT_EQ(dll[0].Text(L"can-unload"), L"0x00000000");
 }
 
+TEST(StandinProgram, AHelperThatCrashesEndsTheProgramWithALineSayingWhere) {
+  TempDir folder;
+  ExplorerStandin explorer;
+  ASSERT_TRUE(explorer.Start({L"menu --background \"" + folder.path() + L"\"\ninvoke --verb=crash\nquit",
+                              {L"--dll=" + BinDir() + L"\\standin_probe.dll", L"--hidden"}}));
+  ASSERT_TRUE(explorer.WaitExit(30000)) << "the program waits on a debugger";
+  EXPECT_EQ(explorer.ExitCode(), 4u) << explorer.Log();
+  auto crash = explorer.Records(L"crash");
+  ASSERT_EQ(crash.size(), 1u) << explorer.Log();
+  EXPECT_EQ(crash[0].Text(L"code"), L"0xC0000005");
+  EXPECT_NE(crash[0].Text(L"module").find(L"standin_probe.dll"), std::wstring::npos);
+}
+
 }  // namespace
 }  // namespace quillan::test

@@ -259,5 +259,57 @@ TEST_F(WindowTreeTest, NavigationAndViewChangesMakeNewWindows) {
   EXPECT_FALSE(::IsWindow(view));
 }
 
+struct Recorded {
+  std::vector<UINT> messages;
+  std::vector<WPARAM> params;
+};
+
+LRESULT CALLBACK RecordInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if ((message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+      message == WM_CAPTURECHANGED) {
+    reinterpret_cast<Recorded*>(data)->messages.push_back(message);
+    reinterpret_cast<Recorded*>(data)->params.push_back(wParam);
+  }
+  return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+Step Parse(const std::wstring& text) {
+  std::vector<Step> steps;
+  std::wstring error;
+  EXPECT_TRUE(ParseScript(text, &steps, &error)) << error;
+  return steps.empty() ? Step() : steps[0];
+}
+
+// The band learns of selection changes only from the input its subclass sees on the items window:
+// clicks and left-button drags on the newer layout, key releases and capture changes on the old one.
+TEST_F(WindowTreeTest, SelectingSetsTheSelectionAndSendsExplorersInput) {
+  test::TempDir folder;
+  ASSERT_TRUE(test::WriteBytes(folder / L"a.txt", "a"));
+  ASSERT_TRUE(test::WriteBytes(folder / L"b b.txt", "b"));
+  auto frame = MakeFrame(Layout::Xp);
+  frame->NavigateTo(folder.path(), true, std::wstring());
+  Recorded recorded;
+  ASSERT_TRUE(::SetWindowSubclass(frame->tree().Items(), &RecordInput, 1, reinterpret_cast<DWORD_PTR>(&recorded)));
+
+  ASSERT_TRUE(frame->Execute(Parse(L"select a.txt \"b b.txt\"")));
+  EXPECT_EQ(frame->SelectedPaths(), (std::vector<std::wstring>{folder / L"a.txt", folder / L"b b.txt"}));
+  EXPECT_EQ(recorded.messages, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_CAPTURECHANGED, WM_LBUTTONDOWN,
+                                                  WM_LBUTTONUP, WM_CAPTURECHANGED}));
+  EXPECT_EQ(recorded.params[3], static_cast<WPARAM>(MK_LBUTTON | MK_CONTROL));
+
+  recorded = Recorded();
+  ASSERT_TRUE(frame->Execute(Parse(L"select --by=drag a.txt")));
+  ASSERT_EQ(recorded.messages.size(), 5u);
+  EXPECT_EQ(recorded.messages[1], static_cast<UINT>(WM_MOUSEMOVE));
+  EXPECT_EQ(recorded.params[1], static_cast<WPARAM>(MK_LBUTTON));
+
+  recorded = Recorded();
+  ASSERT_TRUE(frame->Execute(Parse(L"select --by=key")));
+  EXPECT_TRUE(frame->SelectedPaths().empty());
+  EXPECT_EQ(recorded.messages, (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP}));
+  EXPECT_FALSE(frame->Execute(Parse(L"select --by=wiggle a.txt")));
+  ::RemoveWindowSubclass(frame->tree().Items(), &RecordInput, 1);
+}
+
 }  // namespace
 }  // namespace quillan::standin

@@ -59,7 +59,7 @@
 //   quit                         the quit sequence: OnQuit, SetSite(NULL), Release, windows destroyed
 //   new-window [--path=F] [--layout=L] [--frame-class=C] [--nav-width=N] [--band=MODE]
 //       another Explorer window, on a thread of its own; later steps go to it
-//   window N                     later steps go to window N
+//   window N                     later steps go to window N (line: switch {frame, hwnd, closed})
 //   echo TEXT...                 one line, to mark places in the output
 //   exit                         close every window and end
 // The program ends once the script has run and every window is closed (by quit/close, by
@@ -79,7 +79,8 @@
 //   picture {frame, file, target, width, height}
 //   menu-handler {frame, index, create, init, queried, query, first, used}
 //   menu-item {frame, level, pos, kind, id, text, state, ftype, data, submenu, checked, unchecked,
-//              same-checkmarks, item-bitmap, handler, offset, verb, help}  then menu {frame, handlers, items, ...}
+//              same-checkmarks, item-bitmap, handler, offset, verb, help}
+//             then menu {frame, handlers, items, index, first, flags, cursor-window}
 //   invoke {frame, handler, offset | verb | id, hr}     fire {frame, event, dispid, sinks}
 //   syscommand {frame, command}   view-refresh {frame}   focus {frame, window, focus}
 //   quit {frame, onquit-sinks, setsite-null, band-release, sinks-left, leaked-refs}   closed {frame}

@@ -182,7 +182,10 @@ bool StandinApp::RunStep(const Step& step) {
   bool timedOut = false;
   bool ok = frame->Run(step, options_.stepTimeoutMs, &timedOut);
   if (timedOut) return Fail(step, L"window " + std::to_wstring(currentFrame_) + L" does not answer");
-  if (!ok && frame->Ended() && (step.verb == L"quit" || step.verb == L"close")) return true;
+  if (!ok && frame->Ended()) {
+    if (step.verb == L"quit" || step.verb == L"close") return true;
+    return Fail(step, L"window " + std::to_wstring(currentFrame_) + L" closed before the step ran");
+  }
   return ok;
 }
 
@@ -256,7 +259,7 @@ bool StandinApp::StepWindow(const Step& step) {
   for (const auto& frame : frames_) {
     if (frame->id() == id) {
       currentFrame_ = static_cast<int>(id);
-      JsonLine("window").Add("frame", currentFrame_).Add("hwnd", frame->frameWindow()).Add("closed", frame->Ended()).Emit();
+      JsonLine("switch").Add("frame", currentFrame_).Add("hwnd", frame->frameWindow()).Add("closed", frame->Ended()).Emit();
       return true;
     }
   }

@@ -48,6 +48,10 @@ bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::w
     *error = L"no such window";
     return false;
   }
+  if (!::IsWindowVisible(window)) {
+    *error = L"the window is hidden (a picture needs a shown window)";
+    return false;
+  }
   int width = target.right - target.left;
   int height = target.bottom - target.top;
   if (width <= 0 || height <= 0) {
