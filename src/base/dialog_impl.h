@@ -24,9 +24,7 @@ class CDialogImplBase : public CWindowImplBase {
 template <typename T>
 class CDialogImpl : public CDialogImplBase {
  public:
-  HWND Create(HWND parent, LPARAM initParam = 0) {
-    return CreateFromTemplate(ThisModule(), T::IDD, parent, initParam);
-  }
+  HWND Create(HWND parent, LPARAM initParam = 0) { return CreateFromTemplate(ThisModule(), T::IDD, parent, initParam); }
 };
 
 }  // namespace quillan

@@ -51,16 +51,15 @@ WNDPROC CWindowImplBase::GetWindowProc() { return ClassWindowProc; }
 
 void CWindowImplBase::OnFinalMessage(HWND) {}
 
-HWND CWindowImplBase::Create(const WindowClassInfo& windowClass, HWND parent, const RECT& rect,
-                             const wchar_t* title, DWORD style, DWORD exStyle, UINT_PTR idOrMenu,
-                             void* createParam) {
+HWND CWindowImplBase::Create(const WindowClassInfo& windowClass, HWND parent, const RECT& rect, const wchar_t* title,
+                             DWORD style, DWORD exStyle, UINT_PTR idOrMenu, void* createParam) {
   if (m_hWnd) return nullptr;
   if (!RegisterWindowClass(windowClass, GetWindowProc())) return nullptr;
   PendingCreation pending(this);
   // The window binds itself to this object on its first message.
-  return ::CreateWindowExW(exStyle, windowClass.name, title, style, rect.left, rect.top,
-                           rect.right - rect.left, rect.bottom - rect.top, parent,
-                           reinterpret_cast<HMENU>(idOrMenu), ThisModule(), createParam);
+  return ::CreateWindowExW(exStyle, windowClass.name, title, style, rect.left, rect.top, rect.right - rect.left,
+                           rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(idOrMenu), ThisModule(),
+                           createParam);
 }
 
 bool CWindowImplBase::SubclassWindow(HWND window) {
@@ -213,8 +212,8 @@ CWindowImplBase* CWindowImplBase::TakePendingCreation() {
   return nullptr;
 }
 
-LRESULT CWindowImplBase::Dispatch(CWindowImplBase* object, HWND window, UINT message, WPARAM wParam,
-                                  LPARAM lParam, bool* handled) {
+LRESULT CWindowImplBase::Dispatch(CWindowImplBase* object, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  bool* handled) {
   LRESULT result = 0;
   *handled = object->ProcessWindowMessage(window, message, wParam, lParam, result) != FALSE;
   return result;
@@ -243,8 +242,8 @@ LRESULT CALLBACK CWindowImplBase::ClassWindowProc(HWND window, UINT message, WPA
   return result;
 }
 
-LRESULT CALLBACK CWindowImplBase::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                               UINT_PTR, DWORD_PTR refData) {
+LRESULT CALLBACK CWindowImplBase::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                               DWORD_PTR refData) {
   auto* object = reinterpret_cast<CWindowImplBase*>(refData);
   bool handled = false;
   LRESULT result = Dispatch(object, window, message, wParam, lParam, &handled);

@@ -23,7 +23,7 @@ namespace quillan {
 struct WindowClassInfo {
   const wchar_t* name;
   UINT style;
-  HBRUSH background;  // a brush handle or COLOR_xxx + 1
+  HBRUSH background;      // a brush handle or COLOR_xxx + 1
   const wchar_t* cursor;  // a system cursor id (IDC_ARROW) or nullptr
 };
 
@@ -35,8 +35,7 @@ class CWindowImplBase {
 
   // The message map: returns TRUE when the message was handled, with its answer in result;
   // FALSE passes it on to the default processing of the window.
-  virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                    LRESULT& result) = 0;
+  virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
   virtual ~CWindowImplBase();
   // The class procedure that windows created by Create run.
   virtual WNDPROC GetWindowProc();
@@ -45,8 +44,8 @@ class CWindowImplBase {
   virtual void OnFinalMessage(HWND window);
 
   // Creates a window of the given class (registered on first use). Returns the window or null.
-  HWND Create(const WindowClassInfo& windowClass, HWND parent, const RECT& rect, const wchar_t* title,
-              DWORD style, DWORD exStyle = 0, UINT_PTR idOrMenu = 0, void* createParam = nullptr);
+  HWND Create(const WindowClassInfo& windowClass, HWND parent, const RECT& rect, const wchar_t* title, DWORD style,
+              DWORD exStyle = 0, UINT_PTR idOrMenu = 0, void* createParam = nullptr);
   // Hooks an existing window of this thread. Fails when this object already has a window.
   bool SubclassWindow(HWND window);
   // Unhooks a subclassed window without destroying it.
@@ -101,8 +100,8 @@ class CWindowImplBase {
 
  private:
   static LRESULT CALLBACK ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR refData);
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR refData);
 
   Binding binding_ = Binding::kNone;
 };

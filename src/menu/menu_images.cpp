@@ -1,6 +1,7 @@
 #include "menu/menu_images.h"
 
 #include <objidl.h>
+// GDI+'s headers need the OLE property types declared first.
 #include <gdiplus.h>
 
 #include <cstring>
@@ -92,13 +93,9 @@ UINT UploadImageId(float scale, bool vistaOrLater) {
 
 HBITMAP LoadProductBitmap() { return LoadPngBitmap(ThisModule(), ProductImageId(DpiScale::Scale())); }
 
-HBITMAP LoadShareBitmap() {
-  return LoadPngBitmap(ThisModule(), ShareImageId(DpiScale::Scale(), IsVistaOrLater()));
-}
+HBITMAP LoadShareBitmap() { return LoadPngBitmap(ThisModule(), ShareImageId(DpiScale::Scale(), IsVistaOrLater())); }
 
-HBITMAP LoadUploadBitmap() {
-  return LoadPngBitmap(ThisModule(), UploadImageId(DpiScale::Scale(), IsVistaOrLater()));
-}
+HBITMAP LoadUploadBitmap() { return LoadPngBitmap(ThisModule(), UploadImageId(DpiScale::Scale(), IsVistaOrLater())); }
 
 HBITMAP LoadStatusBitmap() { return LoadPngBitmap(ThisModule(), IDP_STATUS); }
 

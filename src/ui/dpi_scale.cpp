@@ -46,8 +46,8 @@ bool DpiScale::InitFromDpi(int dpi) {
   static const struct {
     int dpi;
     float scale;
-  } kTable[] = {{96, 1.0f},   {120, 1.25f}, {144, 1.5f},  {168, 1.75f}, {192, 2.0f},
-                {216, 2.25f}, {240, 2.5f},  {288, 3.0f},  {336, 3.5f}};
+  } kTable[] = {{96, 1.0f},   {120, 1.25f}, {144, 1.5f}, {168, 1.75f}, {192, 2.0f},
+                {216, 2.25f}, {240, 2.5f},  {288, 3.0f}, {336, 3.5f}};
   if (dpi < 96 || dpi > 336) return false;
   for (const auto& entry : kTable) {
     if (entry.dpi == dpi) {

@@ -10,7 +10,7 @@ bool IsVistaOrLater() {
   if (!known) {
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof(info);  // 276
-    // A failed query leaves the major version 0: not Vista.
+                                              // A failed query leaves the major version 0: not Vista.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     if (!::GetVersionExW(&info)) info.dwMajorVersion = 0;

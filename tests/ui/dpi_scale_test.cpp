@@ -20,8 +20,8 @@ TEST(DpiScale, TableOfDpisAndScales) {
   const struct {
     int dpi;
     float scale;
-  } table[] = {{96, 1.0f}, {120, 1.25f}, {144, 1.5f}, {168, 1.75f}, {192, 2.0f},
-               {216, 2.25f}, {240, 2.5f}, {288, 3.0f}, {336, 3.5f}};
+  } table[] = {{96, 1.0f},   {120, 1.25f}, {144, 1.5f}, {168, 1.75f}, {192, 2.0f},
+               {216, 2.25f}, {240, 2.5f},  {288, 3.0f}, {336, 3.5f}};
   for (const auto& row : table) {
     EXPECT_TRUE(DpiScale::InitFromDpi(row.dpi)) << row.dpi;
     EXPECT_EQ(DpiScale::Scale(), row.scale) << row.dpi;
@@ -80,7 +80,7 @@ TEST(SystemVersion, AnswersFollowTheReportedVersion) {
   EXPECT_EQ(ProbeAs(L"win7"), 1u | (16u << 8));
   EXPECT_EQ(ProbeAs(L"winxp64"), 2u | (13u << 8));  // 5.2: the XP images
   EXPECT_EQ(ProbeAs(L"win2003"), 2u | (13u << 8));
-  EXPECT_EQ(ProbeAs(L"win2k") & 3u, 0u);              // 5.0: neither
+  EXPECT_EQ(ProbeAs(L"win2k") & 3u, 0u);  // 5.0: neither
 }
 
 }  // namespace

@@ -53,10 +53,10 @@ TEST(Resources, BarDialogTemplateIsExact) {
   ASSERT_TRUE(resource);
   auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(ThisModule(), resource)));
   TemplateReader t(data, ::SizeofResource(ThisModule(), resource));
-  EXPECT_EQ(t.Word(), 1);       // extended template
+  EXPECT_EQ(t.Word(), 1);  // extended template
   EXPECT_EQ(t.Word(), 0xFFFF);
-  EXPECT_EQ(t.Dword(), 0u);     // help id
-  EXPECT_EQ(t.Dword(), 0u);     // extended style
+  EXPECT_EQ(t.Dword(), 0u);  // help id
+  EXPECT_EQ(t.Dword(), 0u);  // extended style
   EXPECT_EQ(t.Dword(), 0x46000040u);
   EXPECT_EQ(t.Word(), 5);
   EXPECT_EQ(t.Short(), 0);
@@ -120,8 +120,8 @@ struct BitmapFacts {
 
 BitmapFacts ReadBitmap(UINT id) {
   BitmapFacts facts = {};
-  auto bitmap = static_cast<HBITMAP>(
-      ::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  auto bitmap =
+      static_cast<HBITMAP>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   DIBSECTION dib = {};
   if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib)) return facts;
   facts.width = dib.dsBm.bmWidth;

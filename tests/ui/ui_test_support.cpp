@@ -5,8 +5,6 @@
 
 namespace quillan::test {
 
-const wchar_t kMainWindowClass[] = L"{465164DF-35A8-4AE3-BEE7-9626FCD521EC}";
-
 Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);

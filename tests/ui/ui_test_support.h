@@ -81,9 +81,6 @@ class RecordingWindow {
   std::vector<Message> messages_;
 };
 
-// The desktop application's main window class.
-extern const wchar_t kMainWindowClass[];
-
 // Creates a plain top-level window (DefWindowProc) to parent the bar in tests.
 HWND CreateTestParent(int width, int height);
 
