@@ -170,7 +170,8 @@ void CTopBand::SetAccountInfo(const std::wstring& userName, const std::wstring& 
 }
 
 void CTopBand::AttachExternalWindow(HWND window) {
-  if (window) {
+  // A handle that names no window detaches, like none.
+  if (window && ::IsWindow(window)) {
     if (externalWindow_ && externalWindow_ != window && ::IsWindow(externalWindow_)) {
       ::ShowWindow(externalWindow_, SW_HIDE);
     }

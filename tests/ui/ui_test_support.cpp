@@ -241,6 +241,7 @@ LRESULT CALLBACK RecordingWindow::Proc(HWND window, UINT message, WPARAM wParam,
       m.code = data->dwData;
       if (data->lpData) m.payload.assign(static_cast<const char*>(data->lpData), data->cbData);
     }
+    if (message == WM_NOTIFY && lParam) m.payload.assign(reinterpret_cast<const char*>(lParam), sizeof(NMHDR));
     self->messages_.push_back(std::move(m));
     if (message == WM_COPYDATA) return 1;
   }

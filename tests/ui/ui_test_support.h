@@ -62,7 +62,7 @@ class RecordingWindow {
     WPARAM wParam;
     LPARAM lParam;
     ULONG_PTR code;       // WM_COPYDATA: dwData
-    std::string payload;  // WM_COPYDATA: the bytes
+    std::string payload;  // WM_COPYDATA: the bytes; WM_NOTIFY: the NMHDR
   };
 
   explicit RecordingWindow(const wchar_t* className, DWORD style = WS_OVERLAPPEDWINDOW);
