@@ -426,7 +426,7 @@ void CHyperLinkEx::Paint(HDC dc) {
     if (font) ::SelectObject(dc, font);
     UINT align = Alignment(m_hWnd);
     RECT rect = linkRect_;
-    ::DrawTextW(dc, text.c_str(), -1, &rect, DT_WORDBREAK | (align == DT_LEFT ? 0 : align));
+    ::DrawTextW(dc, text.c_str(), -1, &rect, DT_WORDBREAK | align);
   } else {
     std::wstring before, link, after;
     SplitTags(&before, &link, &after);

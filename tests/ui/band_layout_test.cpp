@@ -1,6 +1,8 @@
 // Runs in both test prefixes: 96 DPI (scale 1.0) and 120 DPI (scale 1.25).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "band_fixture.h"
@@ -11,9 +13,16 @@ namespace {
 
 using test::BandTest;
 
+// The scale the prefix this program runs in must give (the harness names the prefix).
+float PrefixScale() {
+  const char* variant = std::getenv("QUILLAN_WINE_VARIANT");
+  return variant && std::string(variant) == "dpi120" ? 1.25f : 1.0f;
+}
+
 TEST_F(BandTest, ControlsArePlacedByTheScale) {
   ASSERT_TRUE(DpiScale::Init());
   const float s = DpiScale::Scale();
+  ASSERT_EQ(s, PrefixScale());
   Open(800);
   RECT avatar = test::RectInParent(::GetDlgItem(band(), IDC_AVATAR));
   RECT name = test::RectInParent(::GetDlgItem(band(), IDC_NAME));
