@@ -105,7 +105,7 @@ TEST_F(ControlTest, PicturesFillTheirBoxAndIconsTheirScaledSize) {
   UniqueBitmap icon(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
   auto* bits = static_cast<DWORD*>(raw);
   for (int i = 0; i < 14 * 14; ++i) bits[i] = 0xFF0000FF;  // opaque blue, premultiplied
-  bits[0] = 0;                                              // one transparent pixel
+  bits[0] = 0;                                             // one transparent pixel
   ASSERT_TRUE(DpiScale::InitFromDpi(120));
   control.SetAlphaIcon(true);
   control.SetIconBitmap(icon.get(), 14, 14, 2, 3);

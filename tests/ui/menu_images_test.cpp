@@ -14,26 +14,7 @@
 namespace quillan {
 namespace {
 
-struct Pixels {
-  int width = 0, height = 0, bits = 0;
-  std::vector<DWORD> argb;  // top-down
-  BYTE Alpha(int x, int y) const { return static_cast<BYTE>(argb[y * width + x] >> 24); }
-};
-
-Pixels Read(HBITMAP bitmap) {
-  Pixels p;
-  BITMAP info = {};
-  if (!bitmap || ::GetObjectW(bitmap, sizeof(info), &info) != sizeof(info)) return p;
-  p.width = info.bmWidth;
-  p.height = info.bmHeight;
-  p.bits = info.bmBitsPixel;
-  p.argb.resize(static_cast<size_t>(p.width) * p.height);
-  BITMAPINFO header = {};
-  header.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, -p.height, 1, 32, BI_RGB};
-  WindowDc screen(nullptr);
-  ::GetDIBits(screen.get(), bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
-  return p;
-}
+test::BitmapPixels Read(HBITMAP bitmap) { return test::ReadBitmapPixels(bitmap); }
 
 TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
   const struct {
@@ -48,7 +29,7 @@ TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
     SCOPED_TRACE(image.id);
     UniqueBitmap bitmap(LoadPngBitmap(ThisModule(), image.id));
     ASSERT_TRUE(bitmap);
-    Pixels p = Read(bitmap.get());
+    test::BitmapPixels p = Read(bitmap.get());
     EXPECT_EQ(p.width, image.width);
     EXPECT_EQ(p.height, image.height);
     EXPECT_EQ(p.bits, 32);
@@ -63,7 +44,7 @@ TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
     EXPECT_EQ(transparent, image.alpha);
   }
   // The status icon: a transparent corner around an opaque disc.
-  Pixels status = Read(UniqueBitmap(LoadStatusBitmap()).get());
+  test::BitmapPixels status = Read(UniqueBitmap(LoadStatusBitmap()).get());
   EXPECT_EQ(status.width, 14);
   EXPECT_EQ(status.Alpha(0, 0), 0);
   EXPECT_EQ(status.Alpha(7, 3), 255);

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "base/module.h"
 #include "resource.h"
+#include "ui_test_support.h"
 
 namespace quillan {
 namespace {
@@ -113,50 +115,28 @@ TEST(Resources, Strings) {
   EXPECT_EQ(ResourceString(IDS_NAME_FORMAT), L"%s  ");
 }
 
-struct BitmapFacts {
-  int width, height, bits;
-  std::vector<COLORREF> pixels;  // top-down
-};
-
-BitmapFacts ReadBitmap(UINT id) {
-  BitmapFacts facts = {};
-  auto bitmap =
-      static_cast<HBITMAP>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  DIBSECTION dib = {};
-  if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib)) return facts;
-  facts.width = dib.dsBm.bmWidth;
-  facts.height = dib.dsBm.bmHeight;
-  facts.bits = dib.dsBm.bmBitsPixel;
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), facts.width, -facts.height, 1, 32, BI_RGB};
-  std::vector<DWORD> raw(static_cast<size_t>(facts.width) * facts.height);
-  HDC screen = ::GetDC(nullptr);
-  ::GetDIBits(screen, bitmap, 0, facts.height, raw.data(), &info, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
-  for (DWORD v : raw) facts.pixels.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-  ::DeleteObject(bitmap);
-  return facts;
+test::BitmapPixels ReadBitmap(UINT id) {
+  UniqueBitmap bitmap(
+      static_cast<HBITMAP>(::LoadImageW(ThisModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  return test::ReadBitmapPixels(bitmap.get());
 }
 
-TEST(Resources, BandBackgroundHasTheExactColours) {
-  BitmapFacts bg = ReadBitmap(IDB_BAND_BACKGROUND);
+TEST(Resources, BitmapsHaveTheirSizesAndTheBackgroundItsColours) {
+  test::BitmapPixels bg = ReadBitmap(IDB_BAND_BACKGROUND);
   ASSERT_EQ(bg.width, 482);
   ASSERT_EQ(bg.height, 39);
   EXPECT_EQ(bg.bits, 32);
   for (int y = 0; y < 39; ++y) {
     for (int x = 0; x < 482; ++x) {
       COLORREF want = y == 38 ? RGB(222, 227, 233) : x < 152 ? RGB(233, 238, 243) : RGB(246, 247, 249);
-      ASSERT_EQ(bg.pixels[y * 482 + x], want) << x << "," << y;
+      ASSERT_EQ(bg.Color(x, y), want) << x << "," << y;
     }
   }
-}
-
-TEST(Resources, OtherBitmapsHaveTheirSizes) {
-  BitmapFacts avatar = ReadBitmap(IDB_AVATAR_PLACEHOLDER);
+  test::BitmapPixels avatar = ReadBitmap(IDB_AVATAR_PLACEHOLDER);
   EXPECT_EQ(avatar.width, 30);
   EXPECT_EQ(avatar.height, 30);
   EXPECT_EQ(avatar.bits, 24);
-  BitmapFacts product = ReadBitmap(IDB_PRODUCT_XP);
+  test::BitmapPixels product = ReadBitmap(IDB_PRODUCT_XP);
   EXPECT_EQ(product.width, 13);
   EXPECT_EQ(product.height, 13);
   EXPECT_EQ(product.bits, 32);

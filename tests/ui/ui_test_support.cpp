@@ -149,6 +149,27 @@ std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, b
   return png;
 }
 
+COLORREF BitmapPixels::Color(int x, int y) const {
+  uint32_t v = argb[static_cast<size_t>(y) * width + x];
+  return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
+  BitmapPixels p;
+  BITMAP info = {};
+  if (!bitmap || ::GetObjectW(bitmap, sizeof(info), &info) != sizeof(info)) return p;
+  p.width = info.bmWidth;
+  p.height = info.bmHeight;
+  p.bits = info.bmBitsPixel;
+  p.argb.resize(static_cast<size_t>(p.width) * p.height);
+  BITMAPINFO header = {};
+  header.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, -p.height, 1, 32, BI_RGB};
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  return p;
+}
+
 std::string SolidBmp(int width, int height, COLORREF color) {
   int stride = (width * 3 + 3) & ~3;
   BITMAPFILEHEADER file = {};

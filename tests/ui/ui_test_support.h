@@ -44,6 +44,15 @@ void PrintWindowTree(HWND window, Canvas* canvas);
 // A window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
 
+// A bitmap's size, depth and pixels (0xAARRGGBB, top-down); empty for no bitmap.
+struct BitmapPixels {
+  int width = 0, height = 0, bits = 0;
+  std::vector<uint32_t> argb;
+  COLORREF Color(int x, int y) const;
+  BYTE Alpha(int x, int y) const { return static_cast<BYTE>(argb[static_cast<size_t>(y) * width + x] >> 24); }
+};
+BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
+
 // PNG of width x height pixels, rgba rows top-down (alpha used when withAlpha).
 std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha);
 // A 24-bit BMP file of one colour.
