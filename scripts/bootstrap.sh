@@ -13,6 +13,7 @@ packages=(
   googletest
   fonts-wqy-microhei     # a CJK face for the bar's Chinese texts under Wine
   python3
+  locales                # localedef and the zh_CN source, compiled into build/ for Wine
   git
 )
 

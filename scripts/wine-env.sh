@@ -11,9 +11,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompts
 # The locale need not be installed for Wine to pick the code page from its name.
 QUILLAN_WINE_LOCALE=zh_CN.UTF-8
 
+# The locale is compiled into build/wine/locale (LOCPATH), without installing anything system-wide:
+# Wine needs a real UTF-8 locale to create files whose names are not ASCII.
+quillan_locale() {
+  local dir="$QUILLAN_WINE_ROOT/locale"
+  if [ ! -f "$dir/$QUILLAN_WINE_LOCALE/LC_CTYPE" ]; then
+    mkdir -p "$dir"
+    localedef -i zh_CN -f UTF-8 "$dir/$QUILLAN_WINE_LOCALE" >/dev/null 2>&1 || true
+  fi
+  echo "$dir"
+}
+
 # quillan_wine ARGS...: wine64 in the current WINEPREFIX with the product's locale.
 quillan_wine() {
-  LC_ALL=$QUILLAN_WINE_LOCALE "$WINE64" "$@"
+  LOCPATH="$(quillan_locale)" LC_ALL=$QUILLAN_WINE_LOCALE "$WINE64" "$@"
 }
 
 # quillan_wine_prefix VARIANT: prints the prefix folder, creating it on first use.

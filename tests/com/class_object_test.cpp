@@ -1,0 +1,171 @@
+// The DLL's class objects, loaded into the test as Explorer loads it.
+#include <objbase.h>
+#include <ocidl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "QuillanShellUI.h"
+#include "base/com_ptr.h"
+#include "com_test_support.h"
+#include "test_support.h"
+
+namespace quillan {
+namespace {
+
+using test::ShellDll;
+
+const CLSID& kProxyStubClassId = IID_IShellContextMenu;
+
+struct ServedClass {
+  const CLSID* clsid;
+  const IID* iid;  // an interface the object answers
+};
+const ServedClass kClasses[] = {{&CLSID_ExplorerBand, &IID_IObjectWithSite}, {&CLSID_ShellContextMenu, &IID_IContextMenu}};
+
+ComPtr<IClassFactory> Factory(const ShellDll& dll, const CLSID& clsid) {
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(dll.getClassObject(clsid, IID_IClassFactory, factory.PutVoid()), S_OK);
+  return factory;
+}
+
+TEST(ClassObjects, ServesEachClassThroughOneCachedFactoryAndRefusesTheRest) {
+  ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  for (const ServedClass& served : kClasses) {
+    ComPtr<IClassFactory> factory = Factory(dll, *served.clsid);
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(Factory(dll, *served.clsid), factory);
+    ComPtr<IUnknown> first;
+    ComPtr<IUnknown> second;
+    ASSERT_EQ(factory->CreateInstance(nullptr, *served.iid, first.PutVoid()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, *served.iid, second.PutVoid()), S_OK);
+    EXPECT_NE(first, second);
+  }
+  // The band answers IUnknown and IObjectWithSite only.
+  ComPtr<IUnknown> band;
+  ASSERT_EQ(Factory(dll, CLSID_ExplorerBand)->CreateInstance(nullptr, IID_IUnknown, band.PutVoid()), S_OK);
+  ComPtr<IUnknown> other;
+  EXPECT_EQ(band->QueryInterface(IID_IExplorerBand, other.PutVoid()), E_NOINTERFACE);
+
+  const CLSID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(dll.getClassObject(unknown, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(out, nullptr);
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(dll.getClassObject(CLSID_ExplorerBand, IID_IDispatch, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  for (const CLSID* clsid : {&CLSID_ExplorerBand, &CLSID_ShellContextMenu, &kProxyStubClassId, &unknown}) {
+    EXPECT_EQ(dll.getClassObject(*clsid, IID_IClassFactory, nullptr), E_POINTER);
+  }
+}
+
+TEST(ClassObjects, RacingFirstRequestsShareOneFactory) {
+  ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  std::vector<IClassFactory*> factories(8, nullptr);
+  volatile LONG waiting = static_cast<LONG>(factories.size());
+  std::vector<std::thread> threads;
+  for (IClassFactory*& factory : factories) {
+    threads.emplace_back([&] {
+      ::InterlockedDecrement(&waiting);
+      while (waiting > 0) ::SwitchToThread();
+      dll.getClassObject(CLSID_ShellContextMenu, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (IClassFactory* factory : factories) {
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory, factories[0]);
+  }
+  for (IClassFactory* factory : factories) factory->Release();
+}
+
+TEST(ClassObjects, ProxyStubClassIdGivesTheFactoryBufferOfBothInterfaces) {
+  ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  ComPtr<IPSFactoryBuffer> buffer;
+  ASSERT_EQ(dll.getClassObject(kProxyStubClassId, IID_IPSFactoryBuffer, buffer.PutVoid()), S_OK);
+  EXPECT_EQ(dll.canUnloadNow(), S_FALSE);
+  for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand, &IID_IObjectWithSite}) {
+    test::TestOuter outer;
+    IRpcProxyBuffer* proxy = nullptr;
+    IUnknown* object = nullptr;
+    HRESULT hr = buffer->CreateProxy(&outer, *iid, &proxy, reinterpret_cast<void**>(&object));
+    EXPECT_EQ(SUCCEEDED(hr), iid != &IID_IObjectWithSite);
+    if (FAILED(hr)) continue;
+    object->Release();  // to the outer object: the proxy is aggregated
+    proxy->Release();
+  }
+  buffer = nullptr;
+  EXPECT_EQ(dll.canUnloadNow(), S_OK);
+}
+
+TEST(ClassObjects, CanUnloadOnlyWhenNoObjectFactoryOrLockLivesAndBothClassesAggregate) {
+  ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  EXPECT_EQ(dll.canUnloadNow(), S_OK);
+  for (const ServedClass& served : kClasses) {
+    ComPtr<IClassFactory> factory = Factory(dll, *served.clsid);
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    test::TestOuter outer;
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, *served.iid, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    IUnknown* inner = nullptr;
+    ASSERT_EQ(outer.QueryInterface(*served.iid, reinterpret_cast<void**>(&inner)), S_OK);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    identity->Release();
+    inner->Release();
+    EXPECT_EQ(outer.refs, 1u);
+
+    factory = nullptr;
+    EXPECT_EQ(dll.canUnloadNow(), S_FALSE);  // the object and the lock
+    EXPECT_EQ(outer.inner->Release(), 0u);
+    EXPECT_EQ(dll.canUnloadNow(), S_FALSE);  // the lock
+    factory = Factory(dll, *served.clsid);
+    EXPECT_EQ(dll.canUnloadNow(), S_FALSE);  // the factory
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory = nullptr;
+    EXPECT_EQ(dll.canUnloadNow(), S_OK);
+  }
+}
+
+// What the probe program reports when it runs under the given name.
+std::string ProbeAs(const std::wstring& exeName) {
+  test::TempDir folder;
+  std::wstring exe = folder / exeName;
+  std::wstring report = folder / L"report.txt";
+  if (!::CopyFileW((test::BinDir() + L"\\com_probe.exe").c_str(), exe.c_str(), FALSE)) return "copy failed";
+  auto text = [](const GUID& guid) {
+    wchar_t buffer[40] = {};
+    ::StringFromGUID2(guid, buffer, 40);
+    return std::wstring(buffer);
+  };
+  std::wstring commandLine = test::QuoteArg(exe) + L" " + test::QuoteArg(ShellDll::Path()) + L" " +
+                             test::QuoteArg(report) + L" " + text(CLSID_ExplorerBand) + L" " +
+                             text(CLSID_ShellContextMenu) + L" " + text(kProxyStubClassId);
+  test::ChildProcess probe;
+  if (!probe.Start(exe, commandLine)) return "start failed";
+  if (!probe.Wait(30000)) return "timed out";
+  std::string result;
+  test::ReadBytes(report, &result);
+  return result;
+}
+
+TEST(ClassObjects, InternetExplorerInAnyLetterCaseGetsNoClassObjectAtAll) {
+  for (const wchar_t* name : {L"IEXPLORE.EXE", L"iexplore.exe", L"IExplore.eXe"}) {
+    EXPECT_EQ(ProbeAs(name), "80004002 80004002 80004002 80004002\n") << name;
+  }
+  EXPECT_EQ(ProbeAs(L"explorer.exe"), "0 0 0 80004003\n");
+}
+
+}  // namespace
+}  // namespace quillan

@@ -1,0 +1,298 @@
+// Self-registration through regsvr32 in the test prefix, per machine and per user.
+#include <comcat.h>
+#include <objbase.h>
+#include <ocidl.h>
+#include <oleauto.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "QuillanShellUI.h"
+#include "base/com_ptr.h"
+#include "com_test_support.h"
+
+namespace quillan {
+namespace {
+
+using test::KeyExists;
+using test::ReadText;
+using test::RunRegsvr32;
+using test::ShellDll;
+
+const wchar_t kBand[] = L"{20B497C6-62FD-482A-9290-BD1BBEF85146}";
+const wchar_t kMenu[] = L"{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}";
+const wchar_t kLibrary[] = L"{295FA374-9546-431F-9CA2-97B51CE23627}";
+const wchar_t kHelpers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+const wchar_t kOtherHelper[] = L"{0F0F0F0F-1111-2222-3333-444455556666}";
+const wchar_t kModule[] = L"<module>";
+
+struct Expected {
+  std::wstring key;  // below the classes root
+  const wchar_t* name;
+  const wchar_t* data;  // null: the key only
+};
+
+std::vector<Expected> ClassEntries() {
+  const std::wstring band = std::wstring(L"CLSID\\") + kBand;
+  const std::wstring menu = std::wstring(L"CLSID\\") + kMenu;
+  std::vector<Expected> entries = {
+      {L"AppID\\{B603F513-FD46-47F3-B879-112CB9D1F685}", L"", L"QuillanShellUI"},
+      {L"AppID\\QuillanShellUI.DLL", L"AppID", L"{B603F513-FD46-47F3-B879-112CB9D1F685}"},
+      {L"QuillanShellUI.ExplorerBand.1", L"", L"Orrin状态栏"},
+      {L"QuillanShellUI.ExplorerBand.1\\CLSID", L"", kBand},
+      {L"QuillanShellUI.ExplorerBand", L"", L"Orrin状态栏"},
+      {L"QuillanShellUI.ExplorerBand\\CLSID", L"", kBand},
+      {L"QuillanShellUI.ExplorerBand\\CurVer", L"", L"QuillanShellUI.ExplorerBand.1"},
+      {band, L"", L"Orrin状态栏"},
+      {band + L"\\ProgID", L"", L"QuillanShellUI.ExplorerBand.1"},
+      {band + L"\\VersionIndependentProgID", L"", L"QuillanShellUI.ExplorerBand"},
+      {band + L"\\Programmable", nullptr, nullptr},
+      {band + L"\\InprocServer32", L"", kModule},
+      {band + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {band + L"\\TypeLib", L"", kLibrary},
+      {L"QuillanShellUI.ShellContextMenu.1", L"", L"Orrin右键菜单"},
+      {L"QuillanShellUI.ShellContextMenu.1\\CLSID", L"", kMenu},
+      {L"QuillanShellUI.ShellContextMenu", L"", L"Orrin右键菜单"},
+      {L"QuillanShellUI.ShellContextMenu\\CLSID", L"", kMenu},
+      {L"QuillanShellUI.ShellContextMenu\\CurVer", L"", L"QuillanShellUI.ShellContextMenu.1"},
+      {menu, L"", L"Orrin右键菜单"},
+      {menu + L"\\ProgID", L"", L"QuillanShellUI.ShellContextMenu.1"},
+      {menu + L"\\VersionIndependentProgID", L"", L"QuillanShellUI.ShellContextMenu"},
+      {menu + L"\\Programmable", nullptr, nullptr},
+      {menu + L"\\InprocServer32", L"", kModule},
+      {menu + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {menu + L"\\TypeLib", L"", L"{}"},
+  };
+  for (const wchar_t* handlers : {L"*\\shellex", L"Directory\\Background\\ShellEx", L"Directory\\ShellEx",
+                                  L"Folder\\ShellEx"}) {
+    entries.push_back({std::wstring(handlers) + L"\\ContextMenuHandlers\\VelQuillanBarUI", L"", kMenu});
+  }
+  return entries;
+}
+
+// Where registration writes (root, path) and what it must leave as it found.
+std::vector<std::pair<HKEY, std::wstring>> Watched(HKEY classesRoot, const std::wstring& classes) {
+  std::vector<std::pair<HKEY, std::wstring>> watched;
+  for (const wchar_t* key : {L"AppID", L"*\\shellex", L"Directory", L"Folder", L"QuillanShellUI.ExplorerBand",
+                             L"QuillanShellUI.ExplorerBand.1", L"QuillanShellUI.ShellContextMenu",
+                             L"QuillanShellUI.ShellContextMenu.1"}) {
+    watched.emplace_back(classesRoot, classes + L"\\" + key);
+  }
+  for (const wchar_t* key : {kBand, kMenu, L"{E3439D78-72E2-4D3F-9AF4-5413379A4E81}"}) {
+    watched.emplace_back(classesRoot, classes + L"\\CLSID\\" + key);
+  }
+  // The proxy/stub's keys are the machine's under Wine, whichever way the classes were registered.
+  for (const wchar_t* key : {L"{E3439D78-72E2-4D3F-9AF4-5413379A4E81}", L"{09BEC1A8-BE09-4A86-8586-77C4546235DC}"}) {
+    watched.emplace_back(HKEY_CLASSES_ROOT, std::wstring(L"Interface\\") + key);
+  }
+  watched.emplace_back(HKEY_LOCAL_MACHINE, kHelpers);
+  return watched;
+}
+
+std::vector<std::vector<std::wstring>> TakeSnapshots(const std::vector<std::pair<HKEY, std::wstring>>& watched) {
+  std::vector<std::vector<std::wstring>> snapshots;
+  for (const auto& key : watched) snapshots.push_back(test::Snapshot(key.first, key.second));
+  return snapshots;
+}
+
+// The platform-wide pieces: type library, proxy/stub and category, all under the machine's classes.
+bool TypeLibraryRegistered() {
+  ComPtr<ITypeLib> library;
+  return SUCCEEDED(::LoadRegTypeLib(LIBID_QuillanShellLib, 1, 0, 0x409, library.Put()));
+}
+
+class Registration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    // Keys that exist on every Windows system, and other products' entries beside ours.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      for (const wchar_t* key : {L"Software\\Classes\\AppID", L"Software\\Classes\\CLSID",
+                                 L"Software\\Classes\\Directory\\Background\\ShellEx\\ContextMenuHandlers",
+                                 L"Software\\Classes\\Directory\\ShellEx\\ContextMenuHandlers",
+                                 L"Software\\Classes\\Folder\\ShellEx\\ContextMenuHandlers"}) {
+        ASSERT_TRUE(test::EnsureKey(root, key));
+      }
+      ASSERT_EQ(::SHSetValueW(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct", nullptr,
+                              REG_SZ, kOtherHelper, sizeof kOtherHelper),
+                static_cast<LSTATUS>(ERROR_SUCCESS));
+    }
+    ASSERT_TRUE(test::EnsureKey(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper));
+  }
+
+  void TearDown() override {
+    Clean();
+    test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      test::DeleteTree(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct");
+    }
+  }
+
+  // Results ignored: whatever is left of an earlier run is to go, and nothing may be.
+  static void Clean() {
+    RunRegsvr32(L"/u /n /i:user");
+    RunRegsvr32(L"/u");
+    // Wine writes the category of a per-user registration under the machine's classes and takes back
+    // only the category itself.
+    for (const wchar_t* clsid : {kBand, kMenu}) {
+      test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + clsid);
+    }
+  }
+
+  static void ExpectClassKeys(HKEY root, const std::wstring& classes) {
+    for (const Expected& entry : ClassEntries()) {
+      std::wstring key = classes + L"\\" + entry.key;
+      if (!entry.data) {
+        EXPECT_TRUE(KeyExists(root, key)) << key;
+        continue;
+      }
+      std::wstring value;
+      EXPECT_TRUE(ReadText(root, key, entry.name, &value)) << key << L" " << entry.name;
+      EXPECT_EQ(value, entry.data == kModule ? ShellDll::Path() : std::wstring(entry.data)) << key;
+    }
+    std::wstring helper = std::wstring(kHelpers) + L"\\" + kBand;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, helper));
+    std::wstring value;
+    EXPECT_FALSE(ReadText(HKEY_LOCAL_MACHINE, helper, L"", &value));
+  }
+};
+
+TEST_F(Registration, PerMachineWritesEveryKeyAndUnregistrationTakesBackOnlyThose) {
+  auto watched = Watched(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  auto before = TakeSnapshots(watched);
+  ASSERT_FALSE(TypeLibraryRegistered());
+
+  ASSERT_EQ(RunRegsvr32(L""), 0u);
+  ExpectClassKeys(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\CLSID\\") + kBand));
+  EXPECT_TRUE(TypeLibraryRegistered());
+  const std::wstring category = L"\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}";
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kBand + category));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMenu + category));
+  for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand}) {
+    CLSID proxyStub = CLSID_NULL;
+    EXPECT_EQ(::CoGetPSClsid(*iid, &proxyStub), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(proxyStub, IID_IShellContextMenu));
+  }
+
+  // COM now activates both classes.
+  ComPtr<IObjectWithSite> band;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, band.PutVoid()),
+            S_OK);
+  ComPtr<IContextMenu> menu;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ShellContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                               menu.PutVoid()),
+            S_OK);
+  band = nullptr;
+  menu = nullptr;
+
+  ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+  EXPECT_EQ(TakeSnapshots(watched), before);
+  EXPECT_FALSE(TypeLibraryRegistered());
+  ComPtr<IUnknown> gone;
+  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
+            REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(Registration, PerUserWritesTheClassesForTheUserAndTakesThemBack) {
+  auto watched = Watched(HKEY_CURRENT_USER, L"Software\\Classes");
+  auto before = TakeSnapshots(watched);
+
+  ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0u);
+  ExpectClassKeys(HKEY_CURRENT_USER, L"Software\\Classes");
+  // Nothing of the classes' own went to the machine.
+  for (const wchar_t* key : {L"QuillanShellUI.ExplorerBand", L"QuillanShellUI.ShellContextMenu.1",
+                             L"AppID\\QuillanShellUI.DLL", L"CLSID\\{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}",
+                             L"CLSID\\{20B497C6-62FD-482A-9290-BD1BBEF85146}\\InprocServer32",
+                             L"Folder\\ShellEx\\ContextMenuHandlers\\VelQuillanBarUI"}) {
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + key)) << key;
+  }
+  EXPECT_TRUE(TypeLibraryRegistered());
+
+  ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0u);
+  EXPECT_EQ(TakeSnapshots(watched), before);
+  EXPECT_FALSE(TypeLibraryRegistered());
+}
+
+TEST_F(Registration, OnlyTheWordUserInAnyCaseMeansPerUser) {
+  const std::wstring userBand = std::wstring(L"Software\\Classes\\CLSID\\") + kBand + L"\\InprocServer32";
+  ASSERT_EQ(RunRegsvr32(L"/n /i:USER"), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, userBand));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, userBand));
+  ASSERT_EQ(RunRegsvr32(L"/u /n /i:uSeR"), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userBand));
+
+  ASSERT_EQ(RunRegsvr32(L"/n /i:users"), 0u);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, userBand));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userBand));
+}
+
+// Name and help string of a type (MEMBERID_NIL) or of the library (-1), as "name|help".
+template <typename Described>
+std::wstring Documentation(Described* described, MEMBERID member) {
+  BSTR name = nullptr;
+  BSTR help = nullptr;
+  if (FAILED(described->GetDocumentation(member, &name, &help, nullptr, nullptr))) return L"?";
+  std::wstring text = std::wstring(name ? name : L"") + L"|" + (help ? help : L"");
+  ::SysFreeString(name);
+  ::SysFreeString(help);
+  return text;
+}
+
+// The type an implemented-type slot of info refers to, with its attributes.
+ComPtr<ITypeInfo> Referenced(ITypeInfo* info, UINT slot, TYPEATTR* attributes) {
+  HREFTYPE reference = 0;
+  ComPtr<ITypeInfo> referenced;
+  TYPEATTR* read = nullptr;
+  if (FAILED(info->GetRefTypeOfImplType(slot, &reference)) || FAILED(info->GetRefTypeInfo(reference, referenced.Put())) ||
+      FAILED(referenced->GetTypeAttr(&read))) {
+    return nullptr;
+  }
+  *attributes = *read;
+  referenced->ReleaseTypeAttr(read);
+  return referenced;
+}
+
+TEST(TypeLibrary, DescribesBothClassesAndTheirDualInterfaces) {
+  ComPtr<ITypeLib> library;
+  ASSERT_EQ(::LoadTypeLibEx(ShellDll::Path().c_str(), REGKIND_NONE, library.Put()), S_OK);
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_QuillanShellLib));
+  EXPECT_EQ(attributes->lcid, 0x409u);
+  EXPECT_EQ(attributes->wMajorVerNum * 100 + attributes->wMinorVerNum, 100);
+  library->ReleaseTLibAttr(attributes);
+  EXPECT_EQ(Documentation(library.Get(), -1), L"QuillanShellLib|QuillanShell 1.0 Type Library");
+
+  for (const auto* name : {L"ExplorerBand", L"ShellContextMenu"}) {
+    const bool band = name == std::wstring(L"ExplorerBand");
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(band ? CLSID_ExplorerBand : CLSID_ShellContextMenu, coclass.Put()), S_OK);
+    EXPECT_EQ(Documentation(coclass.Get(), MEMBERID_NIL), std::wstring(name) + L"|" + name + L" Class");
+    INT flags = 0;
+    EXPECT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_TRUE(flags & IMPLTYPEFLAG_FDEFAULT);
+    // Its default interface: dual, so a dispatch half and a vtable half, the latter with IDispatch's
+    // methods and none of its own.
+    TYPEATTR type = {};
+    ComPtr<ITypeInfo> dispatch = Referenced(coclass.Get(), 0, &type);
+    ASSERT_TRUE(dispatch);
+    EXPECT_TRUE(IsEqualGUID(type.guid, band ? IID_IExplorerBand : IID_IShellContextMenu));
+    EXPECT_EQ(type.typekind, TKIND_DISPATCH);
+    EXPECT_TRUE(type.wTypeFlags & TYPEFLAG_FDUAL);
+    EXPECT_EQ(Documentation(dispatch.Get(), MEMBERID_NIL), std::wstring(L"I") + name + L"|I" + name + L" Interface");
+    ComPtr<ITypeInfo> vtable = Referenced(dispatch.Get(), static_cast<UINT>(-1), &type);
+    ASSERT_TRUE(vtable);
+    EXPECT_EQ(type.typekind, TKIND_INTERFACE);
+    EXPECT_EQ(type.cFuncs, 0);
+    ASSERT_TRUE(Referenced(vtable.Get(), 0, &type));
+    EXPECT_TRUE(IsEqualGUID(type.guid, IID_IDispatch));
+  }
+}
+
+}  // namespace
+}  // namespace quillan
