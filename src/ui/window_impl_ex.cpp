@@ -95,7 +95,7 @@ void CWindowImplExBase::OnSize(HWND window, int cx, int cy) {
   }
 }
 
-bool CWindowImplExBase::PrepareBackBuffer(HWND, HDC reference, int cx, int cy) {
+bool CWindowImplExBase::PrepareBackBuffer(HDC reference, int cx, int cy) {
   if (backBuffer_) {
     SIZE size = BitmapSize(backBuffer_.get());
     if (size.cx != cx || size.cy != cy) {
@@ -116,7 +116,7 @@ void CWindowImplExBase::Paint(HWND window, HDC target) {
   if (!::GetClientRect(window, &client)) return;
   int cx = client.right - client.left;
   int cy = client.bottom - client.top;
-  if (!PrepareBackBuffer(window, target, cx, cy)) return;
+  if (!PrepareBackBuffer(target, cx, cy)) return;
   MemoryBitmapDc buffer(backBuffer_.get(), target);
   if (!buffer) return;
   if (dirty_) {

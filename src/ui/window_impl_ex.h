@@ -46,7 +46,7 @@ class CWindowImplExBase {
  private:
   void Paint(HWND window, HDC target);
   // Brings the back buffer to the client size; false when there is none.
-  bool PrepareBackBuffer(HWND window, HDC reference, int cx, int cy);
+  bool PrepareBackBuffer(HDC reference, int cx, int cy);
   void DrawBackground(HDC dc, int cx, int cy);
   LRESULT CopyBackgroundTo(HWND window, HDC childDc, HWND child);
   void OnSize(HWND window, int cx, int cy);
