@@ -1,0 +1,112 @@
+// Runs in both test prefixes: 96 DPI (scale 1.0) and 120 DPI (scale 1.25).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "band_fixture.h"
+#include "test_support.h"
+
+namespace quillan {
+namespace {
+
+using test::BandTest;
+
+// The scale the prefix this program runs in must give (the harness names the prefix).
+float PrefixScale() {
+  const char* variant = std::getenv("QUILLAN_WINE_VARIANT");
+  return variant && std::string(variant) == "dpi120" ? 1.25f : 1.0f;
+}
+
+TEST_F(BandTest, ControlsArePlacedByTheScale) {
+  ASSERT_TRUE(DpiScale::Init());
+  const float s = DpiScale::Scale();
+  ASSERT_EQ(s, PrefixScale());
+  Open(800);
+  RECT avatar = test::RectInParent(::GetDlgItem(band(), IDC_AVATAR));
+  RECT name = test::RectInParent(::GetDlgItem(band(), IDC_NAME));
+  RECT icon = test::RectInParent(::GetDlgItem(band(), IDC_STATUS_ICON));
+  RECT message = test::RectInParent(::GetDlgItem(band(), IDC_MESSAGE));
+  RECT link = test::RectInParent(::GetDlgItem(band(), IDC_LOGIN_LINK));
+  const int cy = height();
+
+  if (s == 1.0f) {
+    EXPECT_EQ(cy, 39);
+    EXPECT_EQ(avatar.left, 4);
+    EXPECT_EQ(avatar.right - avatar.left, 30);
+    EXPECT_EQ(avatar.bottom - avatar.top, 30);
+    EXPECT_EQ(icon.left, 165);
+    EXPECT_EQ(icon.right - icon.left, 14);
+    EXPECT_EQ(icon.bottom - icon.top, 14);
+    EXPECT_EQ(name.left, 42);
+    EXPECT_EQ(message.left, 187);
+  } else {
+    ASSERT_EQ(s, 1.25f);
+    EXPECT_EQ(cy, 48);
+    EXPECT_EQ(avatar.left, 5);
+    EXPECT_EQ(avatar.right - avatar.left, 37);
+    EXPECT_EQ(avatar.bottom - avatar.top, 37);
+    EXPECT_EQ(icon.left, 206);
+    EXPECT_EQ(icon.right - icon.left, 17);
+    EXPECT_EQ(icon.bottom - icon.top, 17);
+    EXPECT_EQ(name.left, 52);
+    EXPECT_EQ(message.left, 233);
+  }
+  // Vertical centring, the name one scale unit lower, the link after the message's measured width.
+  EXPECT_EQ(avatar.top, (cy - (avatar.bottom - avatar.top)) / 2);
+  EXPECT_EQ(icon.top, (cy - (icon.bottom - icon.top)) / 2);
+  EXPECT_EQ(message.top, (cy - (message.bottom - message.top)) / 2);
+  EXPECT_EQ(link.top, (cy - (link.bottom - link.top)) / 2);
+  EXPECT_EQ(name.top, static_cast<int>(s + static_cast<float>((cy - (name.bottom - name.top)) / 2)));
+  EXPECT_EQ(link.left, static_cast<int>(7.0f * s + static_cast<float>(message.right - message.left) +
+                                        static_cast<float>(message.left)));
+  // The name and the message are exactly as large as their texts.
+  SIZE measured = {};
+  ASSERT_TRUE(band_->MessageControl().MeasureText(&measured));
+  EXPECT_EQ(message.right - message.left, measured.cx);
+  EXPECT_EQ(message.bottom - message.top, measured.cy);
+  ASSERT_TRUE(band_->NameControl().MeasureText(&measured));
+  EXPECT_EQ(name.right - name.left, measured.cx);
+  for (int id : {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK}) {
+    EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+  }
+}
+
+TEST_F(BandTest, LoginFaceIsPaintedAndSavedAsAPicture) {
+  ASSERT_TRUE(DpiScale::Init());
+  Open(640, false, L"\x738B\x5C0F\x660E");  // 王小明
+  test::Canvas canvas(640, height());
+  test::PrintWindowTree(band(), &canvas);
+
+  // The Chinese texts come out in a CJK face, not as missing-glyph boxes.
+  for (HWND control : {band_->MessageControl().m_hWnd, band_->LoginLink().m_hWnd, band_->NameControl().m_hWnd}) {
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, control == band_->NameControl().m_hWnd ? band_->NameFont() : band_->Font());
+    std::wstring text = Text(control);
+    std::vector<WORD> glyphs(text.size());
+    ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF) << "missing glyph in control " << ::GetDlgCtrlID(control);
+  }
+
+  // Each text in its colour, over the bar's background.
+  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->NameControl().m_hWnd), CTopBand::kNameColor));
+  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->MessageControl().m_hWnd), CTopBand::kMessageColor));
+  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->LoginLink().m_hWnd), CHyperLinkEx::kBandLinkColor));
+  RECT message = test::RectInParent(band_->MessageControl().m_hWnd);
+  EXPECT_EQ(canvas.Pixel(message.right - 1, message.top), RGB(246, 247, 249));
+  // The status icon: an orange disc with transparent corners over the background.
+  RECT icon = test::RectInParent(band_->StatusIconControl().m_hWnd);
+  EXPECT_EQ(canvas.Pixel(icon.left, icon.top), RGB(246, 247, 249));
+  EXPECT_EQ(canvas.Pixel(icon.left + DpiScale::Scaled(3), icon.top + DpiScale::Scaled(7)), RGB(250, 150, 20));
+
+  int dpi = static_cast<int>(DpiScale::Scale() * 96.0f);
+  std::wstring folder = test::BinDir() + L"\\..\\pictures";
+  ASSERT_TRUE(test::MakeDirs(folder));
+  EXPECT_TRUE(test::WriteBytes(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png", canvas.ToPng()));
+}
+
+}  // namespace
+}  // namespace quillan

@@ -1,0 +1,105 @@
+#include "menu/menu_images.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "base/handle.h"
+#include "base/module.h"
+#include "menu/memory_bitmap_dc.h"
+#include "resource.h"
+#include "ui/dpi_scale.h"
+#include "ui_test_support.h"
+
+namespace quillan {
+namespace {
+
+test::BitmapPixels Read(HBITMAP bitmap) { return test::ReadBitmapPixels(bitmap); }
+
+TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
+  const struct {
+    UINT id;
+    int width, height;
+    bool alpha;
+  } images[] = {{IDP_PRODUCT_16, 16, 16, true}, {IDP_PRODUCT_32, 32, 32, true}, {IDP_PRODUCT_48, 48, 48, true},
+                {IDP_SHARE_16, 16, 16, true},   {IDP_SHARE_32, 32, 32, true},   {IDP_SHARE_48, 48, 48, true},
+                {IDP_SHARE_XP, 13, 13, false},  {IDP_UPLOAD_16, 16, 17, true},  {IDP_UPLOAD_32, 32, 34, true},
+                {IDP_UPLOAD_48, 48, 51, true},  {IDP_UPLOAD_XP, 13, 13, false}, {IDP_STATUS, 14, 14, true}};
+  for (const auto& image : images) {
+    SCOPED_TRACE(image.id);
+    UniqueBitmap bitmap(LoadPngBitmap(ThisModule(), image.id));
+    ASSERT_TRUE(bitmap);
+    test::BitmapPixels p = Read(bitmap.get());
+    EXPECT_EQ(p.width, image.width);
+    EXPECT_EQ(p.height, image.height);
+    EXPECT_EQ(p.bits, 32);
+    bool transparent = false, opaque = false;
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        transparent |= p.Alpha(x, y) == 0;
+        opaque |= p.Alpha(x, y) == 255;
+      }
+    }
+    EXPECT_TRUE(opaque);
+    EXPECT_EQ(transparent, image.alpha);
+  }
+  // The status icon: a transparent corner around an opaque disc.
+  test::BitmapPixels status = Read(UniqueBitmap(LoadStatusBitmap()).get());
+  EXPECT_EQ(status.width, 14);
+  EXPECT_EQ(status.Alpha(0, 0), 0);
+  EXPECT_EQ(status.Alpha(7, 3), 255);
+}
+
+TEST(MenuImages, MissingResourcesGiveNoBitmapAndLeakNothing) {
+  UniqueBitmap warmUp(LoadPngBitmap(ThisModule(), IDP_STATUS));
+  long before = test::GdiObjectCount();
+  EXPECT_EQ(LoadPngBitmap(ThisModule(), 999), nullptr);
+  EXPECT_EQ(LoadPngBitmap(ThisModule(), IDB_BAND_BACKGROUND), nullptr);  // a bitmap, not a PNG
+  for (int i = 0; i < 50; ++i) UniqueBitmap(LoadPngBitmap(ThisModule(), IDP_UPLOAD_48));
+  EXPECT_EQ(test::GdiObjectCount(), before);
+}
+
+TEST(MenuImages, SizeGroupsAndVersionsPickTheImages) {
+  EXPECT_EQ(ProductImageId(1.0f), static_cast<UINT>(IDP_PRODUCT_16));
+  EXPECT_EQ(ProductImageId(1.25f), static_cast<UINT>(IDP_PRODUCT_16));
+  EXPECT_EQ(ProductImageId(1.5f), static_cast<UINT>(IDP_PRODUCT_16));
+  EXPECT_EQ(ProductImageId(1.75f), static_cast<UINT>(IDP_PRODUCT_32));
+  EXPECT_EQ(ProductImageId(2.25f), static_cast<UINT>(IDP_PRODUCT_32));
+  EXPECT_EQ(ProductImageId(2.5f), static_cast<UINT>(IDP_PRODUCT_48));
+  EXPECT_EQ(ProductImageId(3.5f), static_cast<UINT>(IDP_PRODUCT_48));
+  EXPECT_EQ(ShareImageId(2.0f, true), static_cast<UINT>(IDP_SHARE_32));
+  EXPECT_EQ(ShareImageId(3.0f, true), static_cast<UINT>(IDP_SHARE_48));
+  EXPECT_EQ(UploadImageId(1.0f, true), static_cast<UINT>(IDP_UPLOAD_16));
+  EXPECT_EQ(UploadImageId(2.5f, true), static_cast<UINT>(IDP_UPLOAD_48));
+  for (float scale : {1.0f, 1.75f, 3.5f}) {
+    EXPECT_EQ(ShareImageId(scale, false), static_cast<UINT>(IDP_SHARE_XP));
+    EXPECT_EQ(UploadImageId(scale, false), static_cast<UINT>(IDP_UPLOAD_XP));
+  }
+
+  // The loaders follow the process's scale.
+  ASSERT_TRUE(DpiScale::InitFromDpi(168));
+  EXPECT_EQ(Read(UniqueBitmap(LoadProductBitmap()).get()).width, 32);
+  EXPECT_EQ(Read(UniqueBitmap(LoadUploadBitmap()).get()).height, 34);
+  ASSERT_TRUE(DpiScale::InitFromDpi(96));
+  EXPECT_EQ(Read(UniqueBitmap(LoadShareBitmap()).get()).width, 16);
+}
+
+TEST(MenuImages, MemoryBitmapDcSelectsAndGivesBack) {
+  WindowDc screen(nullptr);
+  UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), 7, 5));
+  {
+    MemoryBitmapDc holder(bitmap.get(), screen.get());
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(holder.width(), 7);
+    EXPECT_EQ(holder.height(), 5);
+    EXPECT_EQ(::GetCurrentObject(holder.dc(), OBJ_BITMAP), bitmap.get());
+    // Selected in one DC, the bitmap cannot go into a second one.
+    MemoryBitmapDc second(bitmap.get(), screen.get());
+    EXPECT_FALSE(second);
+  }
+  MemoryBitmapDc again(bitmap.get(), screen.get());
+  EXPECT_TRUE(again);
+}
+
+}  // namespace
+}  // namespace quillan

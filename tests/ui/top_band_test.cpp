@@ -1,0 +1,423 @@
+#include "ui/top_band.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "band_fixture.h"
+#include "base/handle.h"
+#include "ipc/records.h"
+#include "test_support.h"
+
+namespace quillan {
+namespace {
+
+using test::BandTest;
+
+const COLORREF kLeft = RGB(233, 238, 243);
+const COLORREF kRight = RGB(246, 247, 249);
+const COLORREF kBottom = RGB(222, 227, 233);
+const int kIds[] = {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK};
+
+TEST_F(BandTest, BackgroundKeepsItsLeftSegmentAndBottomRowAtEveryScale) {
+  for (int dpi : {96, 120}) {
+    SCOPED_TRACE(dpi);
+    ASSERT_TRUE(DpiScale::InitFromDpi(dpi));
+    Open(300);
+    const int cy = height();
+    const int left = DpiScale::Scaled(152);  // 152 at 96 DPI, 190 at 120
+    test::Canvas canvas(300, cy);
+    // The bar alone: its back buffer, without the controls.
+    ::SendMessageW(band(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+    for (int x = 0; x < 300; ++x) {
+      for (int y = 0; y < cy - 2; ++y) ASSERT_EQ(canvas.Pixel(x, y), x < left ? kLeft : kRight) << x << "," << y;
+      ASSERT_EQ(canvas.Pixel(x, cy - 1), kBottom) << x;
+    }
+  }
+}
+
+// A window with the bar's background machinery and a background bitmap the test can repaint
+// behind its back, to see when the background is drawn again.
+class BackgroundProbe : public CWindowImplBase, public CWindowImplEx<BackgroundProbe> {
+ public:
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    return CWindowImplEx<BackgroundProbe>::ProcessWindowMessage(window, message, wParam, lParam, result);
+  }
+};
+
+TEST(BandBackground, DrawnOncePerSizeAndLentToChildren) {
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 482, -39, 1, 32, BI_RGB};
+  void* raw = nullptr;
+  UniqueBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
+  auto* bits = static_cast<DWORD*>(raw);
+  auto fill = [&](DWORD left, DWORD right) {
+    for (int y = 0; y < 39; ++y)
+      for (int x = 0; x < 482; ++x) bits[y * 482 + x] = x < 152 ? left : right;
+    ::GdiFlush();
+  };
+  fill(0x102030, 0x405060);
+
+  BackgroundProbe probe;
+  RECT rect = {0, 0, 200, 39};
+  ASSERT_TRUE(probe.Create({L"QuillanBackgroundProbe", 0, nullptr, nullptr}, nullptr, rect, L"", WS_POPUP));
+  {
+    // No bitmap yet: the flat stand-in colour.
+    test::Canvas canvas(200, 39);
+    ::SendMessageW(probe.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+    EXPECT_EQ(canvas.Pixel(10, 10), RGB(234, 0, 234));
+  }
+  probe.SetBackgroundBitmap(bitmap.get(), 152);
+  auto paint = [&](int width) {
+    test::Canvas canvas(width, 39);
+    ::SendMessageW(probe.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+    return canvas.Pixel(width - 1, 5);
+  };
+  EXPECT_EQ(paint(200), RGB(0x40, 0x50, 0x60));
+  fill(0x102030, 0x708090);
+  EXPECT_EQ(paint(200), RGB(0x40, 0x50, 0x60));  // same size: the buffer is copied, not redrawn
+  ::SetWindowPos(probe.m_hWnd, nullptr, 0, 0, 250, 39, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(paint(250), RGB(0x70, 0x80, 0x90));  // new size: drawn once more
+  fill(0x102030, 0xA0B0C0);
+  EXPECT_EQ(paint(250), RGB(0x70, 0x80, 0x90));
+
+  // A child gets the part of the buffer under it: columns 140..159 straddle the left segment.
+  HWND child = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 140, 3, 20, 10, probe.m_hWnd, nullptr, nullptr, nullptr);
+  test::Canvas childCanvas(20, 10);
+  EXPECT_EQ(::SendMessageW(probe.m_hWnd, WM_EX_DRAWBKGND, reinterpret_cast<WPARAM>(childCanvas.dc()),
+                           reinterpret_cast<LPARAM>(child)),
+            1);
+  EXPECT_EQ(childCanvas.Pixel(11, 5), RGB(0x10, 0x20, 0x30));
+  EXPECT_EQ(childCanvas.Pixel(12, 5), RGB(0x70, 0x80, 0x90));
+  EXPECT_EQ(::SendMessageW(probe.m_hWnd, WM_EX_DRAWBKGND, 0, reinterpret_cast<LPARAM>(child)), 0);
+}
+
+TEST_F(BandTest, NameRules) {
+  Open(800);
+  HWND name = band_->NameControl().m_hWnd;
+  auto show = [&](const std::wstring& nickname, const std::wstring& userName) {
+    band_->SetAccountInfo(userName, nickname, L"", L"u", L"e", false, true);
+    return Text(name);
+  };
+  EXPECT_EQ(show(L"alice@corp.example", L"user"), L"alice  ");
+  EXPECT_EQ(show(L"@corp", L"user"), L"  ");
+  EXPECT_EQ(show(L"", L"bob@corp"), L"bob  ");
+  EXPECT_EQ(show(L"abcdefghijkl", L"user"), L"abcdefghijkl  ");
+  std::wstring longName = show(L"abcdefghijklmnopqrstuvwxyz", L"user");
+  ASSERT_GE(longName.size(), 2u);
+  EXPECT_EQ(longName.substr(longName.size() - 2), L"  ");
+  EXPECT_LE(longName.size() - 2, 13u);
+  EXPECT_EQ(longName.substr(0, 3), L"abc");
+
+  EXPECT_EQ(band_->NameControl().TextColor(), CTopBand::kNameColor);
+  EXPECT_EQ(band_->MessageControl().TextColor(), CTopBand::kMessageColor);
+  EXPECT_EQ(band_->NameControl().Font(), band_->NameFont());
+  LOGFONTW font = {};
+  ASSERT_EQ(::GetObjectW(band_->NameFont(), sizeof(font), &font), static_cast<int>(sizeof(font)));
+  EXPECT_EQ(font.lfWeight, FW_BOLD);
+  EXPECT_EQ(font.lfHeight, -13);  // 10 points at 96 DPI
+  EXPECT_STREQ(font.lfFaceName, L"\x5FAE\x8F6F\x96C5\x9ED1");
+}
+
+TEST_F(BandTest, LoggedInFaceHidesTheOwnControls) {
+  Open(800);
+  HWND message = band_->MessageControl().m_hWnd;
+  RECT before = test::RectInParent(message);
+  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", true, true);
+  EXPECT_EQ(Text(message), L"");
+  RECT after = test::RectInParent(message);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);  // an empty text keeps the size
+  Place(600);                                                       // a layout while logged in keeps them hidden
+  for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
+  for (int id : kIds) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+}
+
+TEST_F(BandTest, LoginLinkClicksAndKeysReachTheHost) {
+  Open(800);
+  CHyperLinkEx& link = band_->LoginLink();
+  HWND window = link.m_hWnd;
+  RECT r = link.LinkRect();
+  LPARAM inside = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  LPARAM outside = MAKELPARAM(r.right + 20, r.bottom + 20);
+  auto logins = [&] { return host_.Received(WM_BAND_LOGIN).size(); };
+
+  ::SendMessageW(window, WM_MOUSEMOVE, 0, inside);
+  EXPECT_TRUE(link.IsHovering());
+  ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  EXPECT_EQ(::GetCapture(), window);
+  ::SendMessageW(window, WM_LBUTTONUP, 0, outside);
+  EXPECT_EQ(logins(), 0u);
+  EXPECT_EQ(::GetCapture(), nullptr);
+  EXPECT_FALSE(link.IsHovering());
+
+  ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);
+  ASSERT_EQ(logins(), 1u);
+  EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].wParam, 0u);
+  EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].lParam, reinterpret_cast<LPARAM>(band()));
+
+  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);  // no capture: no click
+  ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
+  ::SendMessageW(window, WM_CHAR, VK_SPACE, 0);
+  ::SendMessageW(window, WM_CHAR, 'a', 0);
+  EXPECT_EQ(logins(), 3u);
+  EXPECT_EQ(::SendMessageW(window, WM_GETDLGCODE, 0, 0), DLGC_WANTCHARS);
+
+  // Only the link's command counts; without a host window nothing is sent.
+  ::SendMessageW(band(), WM_COMMAND, MAKEWPARAM(IDC_MESSAGE, 0), 0);
+  EXPECT_EQ(logins(), 3u);
+  band_->SetHostWindow(nullptr);
+  ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
+  EXPECT_EQ(logins(), 3u);
+}
+
+TEST_F(BandTest, LinkColoursFollowTheHover) {
+  Open(800);
+  CHyperLinkEx& link = band_->LoginLink();
+  RECT area = test::RectInParent(link.m_hWnd);
+  auto render = [&](COLORREF color) {
+    test::Canvas canvas(800, height());
+    test::PrintWindowTree(band(), &canvas);
+    return canvas.Contains(area, color);
+  };
+  EXPECT_TRUE(render(CHyperLinkEx::kBandLinkColor));
+  EXPECT_FALSE(render(CHyperLinkEx::kBandHoverColor));
+  RECT r = link.LinkRect();
+  ::SendMessageW(link.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 1, r.top + 1));
+  EXPECT_TRUE(render(CHyperLinkEx::kBandHoverColor));
+  EXPECT_FALSE(render(CHyperLinkEx::kBandLinkColor));
+  ::SendMessageW(link.m_hWnd, WM_MOUSELEAVE, 0, 0);
+  EXPECT_TRUE(render(CHyperLinkEx::kBandLinkColor));
+  ::EnableWindow(link.m_hWnd, FALSE);
+  EXPECT_TRUE(render(::GetSysColor(COLOR_GRAYTEXT)));
+}
+
+class BandRecordsTest : public BandTest {
+ protected:
+  test::RecordingWindow main_{kMainWindowClass, WS_POPUP};
+
+  std::vector<BarSizeRecord> Sizes() {
+    std::vector<BarSizeRecord> out;
+    for (const auto& m : main_.Received(WM_COPYDATA)) {
+      BarSizeRecord record;
+      if (m.code == to_main::kBarSize && ParseBarSizeRecord(m.payload.data(), m.payload.size(), &record)) {
+        out.push_back(record);
+      }
+    }
+    return out;
+  }
+  HWND External() {
+    return ::CreateWindowExW(0, L"STATIC", L"app", WS_CHILD, 0, 0, 50, 20, band(), nullptr, nullptr, nullptr);
+  }
+};
+
+TEST_F(BandRecordsTest, AnExternalWindowIsShownAndToldItsRectangle) {
+  Open(640);
+  HWND external = External();
+  band_->AttachExternalWindow(external);
+  EXPECT_TRUE(::IsWindowVisible(external));
+  for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+  ASSERT_EQ(Sizes().size(), 1u);
+  BarSizeRecord record = Sizes()[0];
+  EXPECT_EQ(record.key.userId, L"uid-1");
+  EXPECT_EQ(record.key.enterpriseId, L"eid-1");
+  EXPECT_EQ(WindowFromWire(record.externalWindow), external);
+  EXPECT_EQ(record.left, 0);
+  EXPECT_EQ(record.top, 0);
+  EXPECT_EQ(record.right, 640);
+  EXPECT_EQ(record.bottom, 39);
+
+  Place(500);
+  ASSERT_EQ(Sizes().size(), 2u);
+  EXPECT_EQ(Sizes()[1].right, 500);
+  EXPECT_TRUE(band_->CheckExternalWindow());
+
+  // Taken away by the application while not logged in: the own face comes back.
+  ::SetParent(external, parent_);
+  EXPECT_FALSE(band_->CheckExternalWindow());
+  EXPECT_EQ(band_->ExternalWindow(), nullptr);
+  EXPECT_FALSE(::IsWindowVisible(external));
+  for (int id : kIds) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+  EXPECT_FALSE(band_->CheckExternalWindow());
+
+  // A bar destroyed without an external window tells nothing.
+  main_.Clear();
+  band_->DestroyWindow();
+  EXPECT_TRUE(main_.Received(WM_COPYDATA).empty());
+}
+
+TEST_F(BandRecordsTest, LoggedInBarHidesWhenItsWindowGoesAndReportsItsClosing) {
+  Open(640, true);
+  HWND first = External();
+  band_->AttachExternalWindow(first);
+  HWND second = External();
+  band_->AttachExternalWindow(second);  // replaces and hides the first
+  EXPECT_FALSE(::IsWindowVisible(first));
+  EXPECT_TRUE(::IsWindowVisible(second));
+  EXPECT_TRUE(::KillTimer(band(), CTopBand::kLegacyBarTimer));  // the legacy check was running
+  ::SetTimer(band(), CTopBand::kLegacyBarTimer, CTopBand::kLegacyBarPeriodMs, nullptr);
+
+  ::DestroyWindow(second);
+  EXPECT_FALSE(band_->CheckExternalWindow());
+  EXPECT_FALSE(::IsWindowVisible(band()));
+  EXPECT_FALSE(::KillTimer(band(), CTopBand::kLegacyBarTimer));
+
+  HWND third = External();
+  band_->AttachExternalWindow(third);
+  main_.Clear();
+  HWND bandWindow = band();
+  band_->DestroyWindow();
+  std::vector<test::RecordingWindow::Message> received = main_.Received(WM_COPYDATA);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].code, to_main::kBarClosing);
+  BarClosingRecord closing;
+  ASSERT_TRUE(ParseBarClosingRecord(received[0].payload.data(), received[0].payload.size(), &closing));
+  EXPECT_EQ(WindowFromWire(closing.hostWindow), host_.hwnd());
+  EXPECT_EQ(WindowFromWire(closing.barWindow), bandWindow);
+  EXPECT_EQ(WindowFromWire(closing.embeddedWindow), third);
+  EXPECT_EQ(band_->ExternalWindow(), nullptr);
+  EXPECT_EQ(band_->UserName(), L"");
+}
+
+// Holds the legacy UI's mutex on another thread, as the legacy UI does while it is active.
+class LegacyUi {
+ public:
+  LegacyUi()
+      : release_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] {
+      UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, L"Local\\velquillanbox_ui_legacy_active_0"));
+      ::SetEvent(held_.get());
+      ::WaitForSingleObject(release_.get(), INFINITE);
+      ::ReleaseMutex(mutex.get());
+    });
+    ::WaitForSingleObject(held_.get(), 5000);
+  }
+  ~LegacyUi() {
+    ::SetEvent(release_.get());
+    thread_.join();
+  }
+
+ private:
+  UniqueHandle release_;
+  UniqueHandle held_;
+  std::thread thread_;
+};
+
+TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive) {
+  UniqueModule legacy(::LoadLibraryW((test::BinDir() + L"\\VelQuillanBar.dll").c_str()));
+  ASSERT_TRUE(legacy);
+  WNDCLASSEXW wc = {sizeof(wc)};
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = legacy.get();
+  wc.lpszClassName = L"QuillanLegacyBar";
+  ASSERT_TRUE(::RegisterClassExW(&wc));
+  Open(640, true);
+  auto legacyBar = [&] {
+    return ::CreateWindowExW(0, L"QuillanLegacyBar", L"", WS_CHILD | WS_VISIBLE, 0, 0, 640, 39, parent_, nullptr,
+                             legacy.get(), nullptr);
+  };
+  auto bandOnTop = [&] { return ::GetWindow(parent_, GW_CHILD) == band(); };
+
+  HWND above = legacyBar();
+  ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ASSERT_FALSE(bandOnTop());
+  band_->AttachExternalWindow(
+      ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 9, 9, band(), nullptr, nullptr, nullptr));
+  EXPECT_FALSE(bandOnTop());  // legacy UI not active
+  {
+    LegacyUi active;
+    band_->RaiseAboveLegacyBar();
+    EXPECT_TRUE(bandOnTop());
+    ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::ShowWindow(above, SW_HIDE);
+    band_->RaiseAboveLegacyBar();
+    EXPECT_FALSE(bandOnTop());  // an invisible legacy bar is left alone
+    ::ShowWindow(above, SW_SHOWNA);
+    // The 200 ms timer does it by itself.
+    EXPECT_TRUE(test::PumpUntil(bandOnTop, 3000));
+  }
+  ::DestroyWindow(above);
+  ::UnregisterClassW(L"QuillanLegacyBar", legacy.get());
+}
+
+TEST_F(BandTest, AvatarPictureOverThePlaceholder) {
+  Open(640);
+  test::TempDir dir;
+  ASSERT_TRUE(test::WriteBytes(dir / L"me.bmp", test::SolidBmp(48, 40, RGB(10, 200, 30))));
+  ASSERT_TRUE(test::WriteBytes(dir / L"broken.jpg", std::string("not a picture at all")));
+  CStaticEx& avatar = band_->AvatarControl();
+  RECT area = test::RectInParent(avatar.m_hWnd);
+  auto pixel = [&](int x, int y) {
+    test::Canvas canvas(640, height());
+    test::PrintWindowTree(band(), &canvas);
+    return canvas.Pixel(area.left + x, area.top + y);
+  };
+  const COLORREF placeholderHead = RGB(160, 168, 180);
+  EXPECT_EQ(avatar.BackgroundBitmap(), band_->AvatarPlaceholder());
+  EXPECT_EQ(pixel(15, 11), placeholderHead);
+
+  band_->SetAvatar(dir / L"me.bmp");
+  ASSERT_TRUE(test::PumpUntil([&] { return avatar.HasPicture(); }, 3000));
+  EXPECT_EQ(pixel(0, 0), RGB(10, 200, 30));  // stretched over the whole control
+  EXPECT_EQ(pixel(29, 29), RGB(10, 200, 30));
+
+  band_->SetAvatar(dir / L"missing.bmp");
+  ASSERT_TRUE(test::PumpUntil([&] { return !avatar.HasPicture(); }, 3000));
+  EXPECT_EQ(pixel(15, 11), placeholderHead);
+
+  band_->SetAvatar(dir / L"broken.jpg");
+  test::PumpFor(100);
+  EXPECT_FALSE(avatar.HasPicture());
+  EXPECT_EQ(avatar.PictureSource(), dir / L"broken.jpg");
+  EXPECT_EQ(pixel(15, 11), placeholderHead);
+}
+
+TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
+  band_ = std::make_unique<CTopBand>();
+  std::thread([&] {
+    HWND parent = test::CreateTestParent(300, 50);
+    band_->Create(parent);
+  }).join();
+  band_->ResetIfDestroyed();
+  EXPECT_EQ(band(), nullptr);
+  EXPECT_EQ(band_->AvatarControl().m_hWnd, nullptr);
+  EXPECT_EQ(band_->LoginLink().m_hWnd, nullptr);
+  ASSERT_TRUE(band_->Create(parent_));
+  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
+  Place(640);
+  EXPECT_TRUE(::IsWindowVisible(band_->LoginLink().m_hWnd));
+  EXPECT_EQ(Text(band_->NameControl().m_hWnd), L"Nick  ");
+}
+
+TEST_F(BandTest, AThousandBarsLeakNoGdiOrUserObjects) {
+  test::TempDir dir;
+  ASSERT_TRUE(test::WriteBytes(dir / L"me.bmp", test::SolidBmp(30, 30, RGB(1, 2, 3))));
+  test::RecordingWindow main(kMainWindowClass, WS_POPUP);
+  auto cycle = [&](int i) {
+    CTopBand band;
+    band.SetHostWindow(host_.hwnd());
+    ASSERT_TRUE(band.Create(parent_));
+    band.SetAvatar(dir / L"me.bmp");
+    band.SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", i % 2 == 1, true);
+    ::SetWindowPos(band.m_hWnd, nullptr, 0, 0, 400, 39, SWP_NOZORDER | SWP_SHOWWINDOW);
+    if (i % 3 == 0) {
+      band.AttachExternalWindow(
+          ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 9, 9, band.m_hWnd, nullptr, nullptr, nullptr));
+    }
+    test::PumpFor(0);
+    test::Canvas canvas(400, 39);
+    test::PrintWindowTree(band.m_hWnd, &canvas);
+  };
+  cycle(0);
+  cycle(1);
+  long gdi = test::GdiObjectCount();
+  long user = test::UserObjectCount();
+  for (int i = 0; i < 1000; ++i) cycle(i);
+  EXPECT_EQ(test::GdiObjectCount(), gdi);
+  EXPECT_EQ(test::UserObjectCount(), user);
+  EXPECT_EQ(CWindowImplBase::LiveWindowCount(), 0);
+}
+
+}  // namespace
+}  // namespace quillan

@@ -1,0 +1,278 @@
+#include "ui_test_support.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillan::test {
+
+Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  bitmap_ = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bits_ = static_cast<uint32_t*>(bits);
+  dc_ = ::CreateCompatibleDC(nullptr);
+  previous_ = ::SelectObject(dc_, bitmap_);
+  uint32_t value = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
+  std::fill(bits_, bits_ + static_cast<size_t>(width) * height, value);
+}
+
+Canvas::~Canvas() {
+  ::SelectObject(dc_, previous_);
+  ::DeleteDC(dc_);
+  ::DeleteObject(bitmap_);
+}
+
+COLORREF Canvas::Pixel(int x, int y) const {
+  ::GdiFlush();
+  uint32_t v = bits_[static_cast<size_t>(y) * width_ + x];
+  return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+BYTE Canvas::Alpha(int x, int y) const {
+  ::GdiFlush();
+  return static_cast<BYTE>(bits_[static_cast<size_t>(y) * width_ + x] >> 24);
+}
+
+bool Canvas::Contains(const RECT& area, COLORREF color) const {
+  for (int y = std::max(0L, area.top); y < std::min<long>(height_, area.bottom); ++y) {
+    for (int x = std::max(0L, area.left); x < std::min<long>(width_, area.right); ++x) {
+      if (Pixel(x, y) == color) return true;
+    }
+  }
+  return false;
+}
+
+std::string Canvas::ToPng() const {
+  std::vector<uint8_t> rgba;
+  rgba.reserve(static_cast<size_t>(width_) * height_ * 4);
+  for (int y = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x) {
+      COLORREF c = Pixel(x, y);
+      rgba.insert(rgba.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 255});
+    }
+  }
+  return EncodePng(width_, height_, rgba, false);
+}
+
+RECT RectInParent(HWND window) {
+  RECT rect = {};
+  ::GetWindowRect(window, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void PrintWindowTree(HWND window, Canvas* canvas) {
+  ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas->dc()), PRF_CLIENT);
+  std::vector<HWND> children;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (!::IsWindowVisible(*it)) continue;
+    RECT rect = RectInParent(*it);
+    int saved = ::SaveDC(canvas->dc());
+    POINT origin;
+    ::OffsetViewportOrgEx(canvas->dc(), rect.left, rect.top, &origin);
+    ::IntersectClipRect(canvas->dc(), 0, 0, rect.right - rect.left, rect.bottom - rect.top);
+    PrintWindowTree(*it, canvas);
+    ::RestoreDC(canvas->dc(), saved);
+  }
+}
+
+namespace {
+
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void PutBe32(std::string* out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void Chunk(std::string* out, const char* kind, const std::string& data) {
+  PutBe32(out, static_cast<uint32_t>(data.size()));
+  std::string body = std::string(kind, 4) + data;
+  out->append(body);
+  PutBe32(out, Crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+}
+
+}  // namespace
+
+std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha) {
+  // Raw scanlines (filter 0) in stored deflate blocks: no compressor needed.
+  std::string raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+      raw.append(reinterpret_cast<const char*>(p), withAlpha ? 4 : 3);
+    }
+  }
+  std::string z = "\x78\x01";
+  for (size_t pos = 0; pos < raw.size() || pos == 0; pos += 65535) {
+    size_t n = std::min<size_t>(65535, raw.size() - pos);
+    bool last = pos + n >= raw.size();
+    z.push_back(last ? 1 : 0);
+    z.push_back(static_cast<char>(n & 0xFF));
+    z.push_back(static_cast<char>(n >> 8));
+    z.push_back(static_cast<char>(~n & 0xFF));
+    z.push_back(static_cast<char>((~n >> 8) & 0xFF));
+    z.append(raw, pos, n);
+    if (last) break;
+  }
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBe32(&z, (b << 16) | a);
+
+  std::string header;
+  PutBe32(&header, static_cast<uint32_t>(width));
+  PutBe32(&header, static_cast<uint32_t>(height));
+  header += std::string("\x08", 1) + (withAlpha ? "\x06" : "\x02") + std::string(3, '\0');
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  Chunk(&png, "IHDR", header);
+  Chunk(&png, "IDAT", z);
+  Chunk(&png, "IEND", std::string());
+  return png;
+}
+
+COLORREF BitmapPixels::Color(int x, int y) const {
+  uint32_t v = argb[static_cast<size_t>(y) * width + x];
+  return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
+  BitmapPixels p;
+  BITMAP info = {};
+  if (!bitmap || ::GetObjectW(bitmap, sizeof(info), &info) != sizeof(info)) return p;
+  p.width = info.bmWidth;
+  p.height = info.bmHeight;
+  p.bits = info.bmBitsPixel;
+  p.argb.resize(static_cast<size_t>(p.width) * p.height);
+  BITMAPINFO header = {};
+  header.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, -p.height, 1, 32, BI_RGB};
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  return p;
+}
+
+std::string SolidBmp(int width, int height, COLORREF color) {
+  int stride = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file = {};
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = static_cast<DWORD>(stride * height);
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info);
+  file.bfSize = file.bfOffBits + info.biSizeImage;
+  std::string out(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.append(reinterpret_cast<const char*>(&info), sizeof(info));
+  std::string row(static_cast<size_t>(stride), '\0');
+  for (int x = 0; x < width; ++x) {
+    row[x * 3] = static_cast<char>(GetBValue(color));
+    row[x * 3 + 1] = static_cast<char>(GetGValue(color));
+    row[x * 3 + 2] = static_cast<char>(GetRValue(color));
+  }
+  for (int y = 0; y < height; ++y) out += row;
+  return out;
+}
+
+long GdiObjectCount() {
+  DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+  if (count != 0) return static_cast<long>(count);
+  // Wine's GetGuiResources is a stub; its GDI handle table accepts an index without the
+  // uniqueness bits, so every live object answers GetObjectType at its index.
+  long live = 0;
+  for (ULONG_PTR index = 1; index < 0x10000; ++index) {
+    if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+  }
+  return live;
+}
+
+namespace {
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM param) {
+  ++*reinterpret_cast<long*>(param);
+  ::EnumChildWindows(window, CountWindow, param);
+  return TRUE;
+}
+
+}  // namespace
+
+long UserObjectCount() {
+  DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+  if (count != 0) return static_cast<long>(count);
+  long windows = 0;
+  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+RecordingWindow::RecordingWindow(const wchar_t* className, DWORD style) : className_(className) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = className_.c_str();
+  ::RegisterClassExW(&wc);  // may exist already from an earlier window of the test
+  window_ = ::CreateWindowExW(0, className_.c_str(), L"", style, 0, 0, 100, 100, nullptr, nullptr,
+                              ::GetModuleHandleW(nullptr), this);
+}
+
+RecordingWindow::~RecordingWindow() {
+  if (::IsWindow(window_)) ::DestroyWindow(window_);
+  ::UnregisterClassW(className_.c_str(), ::GetModuleHandleW(nullptr));
+}
+
+std::vector<RecordingWindow::Message> RecordingWindow::Received(UINT message) const {
+  std::vector<Message> out;
+  for (const Message& m : messages_) {
+    if (m.message == message) out.push_back(m);
+  }
+  return out;
+}
+
+LRESULT CALLBACK RecordingWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<RecordingWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self) {
+    Message m = {message, wParam, lParam, 0, std::string()};
+    if (message == WM_COPYDATA && lParam) {
+      auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      m.code = data->dwData;
+      if (data->lpData) m.payload.assign(static_cast<const char*>(data->lpData), data->cbData);
+    }
+    if (message == WM_NOTIFY && lParam) m.payload.assign(reinterpret_cast<const char*>(lParam), sizeof(NMHDR));
+    self->messages_.push_back(std::move(m));
+    if (message == WM_COPYDATA) return 1;
+  }
+  if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateTestParent(int width, int height) {
+  return ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height, nullptr,
+                           nullptr, ::GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace quillan::test

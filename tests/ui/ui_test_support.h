@@ -1,0 +1,96 @@
+// Helpers of the bar's tests: a 32-bit canvas that windows print into, PNG and BMP writers, GDI and
+// USER object counts, and the windows the bar talks to (host window, application main window).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillan::test {
+
+// A top-down 32-bit DIB section selected into a memory DC.
+class Canvas {
+ public:
+  Canvas(int width, int height, COLORREF fill = RGB(0, 0, 0));
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  HDC dc() const { return dc_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  COLORREF Pixel(int x, int y) const;
+  BYTE Alpha(int x, int y) const;
+  // True when some pixel of the rectangle has exactly this colour.
+  bool Contains(const RECT& area, COLORREF color) const;
+  // Whole image as PNG (opaque).
+  std::string ToPng() const;
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  int width_;
+  int height_;
+};
+
+// Prints window and its visible children (recursively, bottom of the z-order first) into the canvas
+// with WM_PRINTCLIENT, as the screen would show them.
+void PrintWindowTree(HWND window, Canvas* canvas);
+
+// A window's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND window);
+
+// A bitmap's size, depth and pixels (0xAARRGGBB, top-down); empty for no bitmap.
+struct BitmapPixels {
+  int width = 0, height = 0, bits = 0;
+  std::vector<uint32_t> argb;
+  COLORREF Color(int x, int y) const;
+  BYTE Alpha(int x, int y) const { return static_cast<BYTE>(argb[static_cast<size_t>(y) * width + x] >> 24); }
+};
+BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
+
+// PNG of width x height pixels, rgba rows top-down (alpha used when withAlpha).
+std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha);
+// A 24-bit BMP file of one colour.
+std::string SolidBmp(int width, int height, COLORREF color);
+
+// GDI and USER objects of this process: GetGuiResources where the system implements it; under
+// Wine, which does not, the live GDI handles and the windows of this thread.
+long GdiObjectCount();
+long UserObjectCount();
+
+// A top-level window of the given class that records every message sent to it.
+class RecordingWindow {
+ public:
+  struct Message {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    ULONG_PTR code;       // WM_COPYDATA: dwData
+    std::string payload;  // WM_COPYDATA: the bytes; WM_NOTIFY: the NMHDR
+  };
+
+  explicit RecordingWindow(const wchar_t* className, DWORD style = WS_OVERLAPPEDWINDOW);
+  ~RecordingWindow();
+  RecordingWindow(const RecordingWindow&) = delete;
+  RecordingWindow& operator=(const RecordingWindow&) = delete;
+
+  HWND hwnd() const { return window_; }
+  std::vector<Message> Received(UINT message) const;
+  void Clear() { messages_.clear(); }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  std::wstring className_;
+  HWND window_ = nullptr;
+  std::vector<Message> messages_;
+};
+
+// Creates a plain top-level window (DefWindowProc) to parent the bar in tests.
+HWND CreateTestParent(int width, int height);
+
+}  // namespace quillan::test
