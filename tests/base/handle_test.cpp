@@ -25,12 +25,15 @@ TEST(Handles, OwnersReleaseExactlyOnceAndMove) {
 }
 
 TEST(Handles, GdiObjectsAreDeleted) {
-  DWORD before = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  for (int i = 0; i < 100; ++i) {
+  HBRUSH raw = nullptr;
+  {
     UniqueBrush brush(::CreateSolidBrush(RGB(1, 2, 3)));
     ASSERT_TRUE(brush);
+    raw = brush.get();
+    EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_BRUSH));
   }
-  EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), before);
+  // Deleted with its owner: the handle no longer names an object.
+  EXPECT_EQ(::GetObjectType(raw), 0u);
 }
 
 class Counted : public IUnknown {
