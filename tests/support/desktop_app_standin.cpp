@@ -100,11 +100,11 @@ std::vector<std::string> ReadStandinLog(const std::wstring& logPath) {
   return lines;
 }
 
-std::vector<StandinRecord> ReadStandinRecords(const std::wstring& logPath) {
-  std::vector<StandinRecord> records;
+std::vector<DesktopAppRecord> ReadStandinRecords(const std::wstring& logPath) {
+  std::vector<DesktopAppRecord> records;
   for (const std::string& line : ReadStandinLog(logPath)) {
     if (JsonEvent(line) != "record") continue;
-    StandinRecord record;
+    DesktopAppRecord record;
     int64_t code = 0;
     int64_t size = 0;
     int64_t tick = 0;
@@ -186,11 +186,11 @@ std::vector<std::string> DesktopAppStandin::Lines(const std::string& event) cons
   return kept;
 }
 
-std::vector<StandinRecord> DesktopAppStandin::Records(DWORD code) const {
-  std::vector<StandinRecord> records = ReadStandinRecords(logPath_);
+std::vector<DesktopAppRecord> DesktopAppStandin::Records(DWORD code) const {
+  std::vector<DesktopAppRecord> records = ReadStandinRecords(logPath_);
   if (code == 0) return records;
-  std::vector<StandinRecord> kept;
-  for (StandinRecord& record : records) {
+  std::vector<DesktopAppRecord> kept;
+  for (DesktopAppRecord& record : records) {
     if (record.code == code) kept.push_back(std::move(record));
   }
   return kept;
