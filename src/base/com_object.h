@@ -28,15 +28,17 @@
 // allocation in a member) gives E_OUTOFMEMORY; FinalConstruct's failure is returned as it is and ends
 // the object. The IIDs in a table are constants that outlive it.
 //
-// Instances come from CreateInstance (the class-factory creator: aggregated or not) or Create (a plain
-// instance held by a ComPtr of the class). Objects are never created with new by callers and never
-// deleted by hand: the last Release deletes them. Every live object holds one module lock.
+// Instances come from CreateInstance (the class-factory creator: aggregated or not, default constructor)
+// or Create (a plain instance held by a ComPtr of the class, any constructor). Objects are never
+// created with new by callers and never deleted by hand: the last Release deletes them. Every live
+// object holds one module lock.
 #pragma once
 
 #include <objbase.h>
 #include <windows.h>
 
 #include <new>
+#include <utility>
 
 #include "base/com_ptr.h"
 
@@ -163,12 +165,13 @@ class ComObject : public ComObjectRoot, public First, public Rest... {
     return hr;
   }
 
-  // A plain (not aggregated) instance for code that holds the class itself.
-  static HRESULT Create(ComPtr<T>* out) noexcept {
+  // A plain (not aggregated) instance for code that holds the class itself; args go to the constructor.
+  template <typename... Args>
+  static HRESULT Create(ComPtr<T>* out, Args&&... args) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
     T* object = nullptr;
-    HRESULT hr = Construct(nullptr, &object);
+    HRESULT hr = Construct(nullptr, &object, std::forward<Args>(args)...);
     if (FAILED(hr)) return hr;
     out->Attach(object);  // takes over the creation reference
     return S_OK;
@@ -180,11 +183,12 @@ class ComObject : public ComObjectRoot, public First, public Rest... {
  private:
   // Constructs the object and runs FinalConstruct under one reference, so that references taken and
   // dropped during construction cannot end it early. On success *object carries that reference.
-  static HRESULT Construct(IUnknown* outer, T** object) noexcept {
+  template <typename... Args>
+  static HRESULT Construct(IUnknown* outer, T** object, Args&&... args) noexcept {
     *object = nullptr;
     T* created = nullptr;
     try {
-      created = new T();
+      created = new T(std::forward<Args>(args)...);
     } catch (...) {  // an allocation failure in the object or its members
       return E_OUTOFMEMORY;
     }
