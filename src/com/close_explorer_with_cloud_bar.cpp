@@ -3,15 +3,13 @@
 #include <vector>
 
 #include "base/text.h"
+#include "explorer/host_window_class.h"
 #include "ipc/main_window.h"
 #include "ipc/records.h"
 
 namespace quillan {
 
 namespace {
-
-// The class of the band's host windows; the host-window module will carry it.
-const wchar_t kHostWindowClass[] = L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}";
 
 BOOL CALLBACK CollectHostWindow(HWND window, LPARAM list) {
   wchar_t className[1024] = {};
