@@ -1,0 +1,419 @@
+// The band on a stand-in Explorer window in this process (its decisions as a recording host sees them,
+// its references, the quit notice, its host window), and the DLL in stand-in Explorer processes (loaded
+// by class as Explorer does, and closed by the maintenance export).
+#include <exdisp.h>
+#include <exdispid.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "com_test_support.h"
+#include "config_tree.h"
+#include "desktop_app_standin.h"
+#include "explorer/explorer_band.h"
+#include "explorer/host_window_class.h"
+#include "explorer_frame.h"
+#include "explorer_standin.h"
+#include "ipc/records.h"
+#include "standin_output.h"
+#include "test_support.h"
+
+namespace quillan {
+namespace {
+
+using Calls = std::vector<std::wstring>;
+using standin::StandinWebBrowser;
+using test::StandinRecord;
+
+// Writes down every call as one line: "show|hide" and the fields in the order given, or the name.
+class RecordingHost final : public BandHost {
+ public:
+  HRESULT Init(IUnknown* site) override { return Add(site ? L"Init site" : L"Init null"); }
+  HRESULT UpdateAccount(bool show, const std::wstring& syncFolder, const std::wstring& uid, const std::wstring& eid,
+                        const std::wstring& userName, const std::wstring& nickname, const std::wstring& enterpriseName,
+                        const std::wstring& avatarImage, int32_t loggedIn) override {
+    return Add((show ? L"show " : L"hide ") + syncFolder + L"|" + uid + L"|" + eid + L"|" + userName + L"|" + nickname +
+               L"|" + enterpriseName + L"|" + avatarImage + L"|" + std::to_wstring(loggedIn));
+  }
+  HRESULT Revalidate() override { return Add(L"Revalidate"); }
+  const std::wstring& AccountUserId() const override { return none_; }
+  const std::wstring& AccountEnterpriseId() const override { return none_; }
+  Calls Take() { return std::exchange(calls_, {}); }
+
+ private:
+  HRESULT Add(std::wstring call) {
+    calls_.push_back(std::move(call));
+    return S_OK;
+  }
+  Calls calls_;
+  std::wstring none_;
+};
+
+// The quit notice as the application must receive it: 2316 bytes, the ids in their fields, action 2.
+std::vector<uint8_t> QuitNotice(const std::wstring& uid, const std::wstring& eid) {
+  std::vector<uint8_t> bytes(2316, 0);
+  std::memcpy(&bytes[0], uid.data(), uid.size() * 2);
+  std::memcpy(&bytes[64], eid.data(), eid.size() * 2);
+  bytes[264] = 2;
+  return bytes;
+}
+
+class ExplorerBandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin::StandinOutput::Instance().SetQuiet(true);
+    standin::FrameOptions options;
+    options.band = standin::BandLoad::None;
+    options.show = false;
+    frame_ = std::make_unique<standin::ExplorerFrame>(options);
+    ASSERT_TRUE(frame_->Create());
+    // Account A in the sync tree (not logged in), account B in the profile tree (logged in).
+    syncA_ = tree_.Folder(L"Sync A");
+    test::MakeDirs(syncA_ + L"\\docs");
+    tree_.AddSyncAccount(L"u1", L"e1", syncA_, L"Nick A", L"Ent A");
+    tree_.UserConfig(L"u1", L"user-a", L"C:\\a.png");
+    syncB_ = tree_.Folder(L"Root B\\Sync B");
+    test::ConfigTree::ProfileDesktopIni(syncB_, L"u2", L"e2");
+    tree_.AddProfileAccount(L"u2", L"e2", L"D:\\old\\Sync B|" + tree_.Folder(L"Root B"),
+                            L"username=user-b\r\nnickname=Nick B\r\nenterprisename=Ent B\r\nheader_image=C:\\b.png\r\n");
+    outside_ = tree_.Folder(L"Elsewhere");
+    showA_ = L"show " + syncA_ + L"|u1|e1|user-a|Nick A|Ent A|C:\\a.png|0";
+    showB_ = L"show " + syncB_ + L"|u2|e2|user-b|Nick B|Ent B|C:\\b.png|1";
+  }
+
+  // host null: the band's own host object.
+  ComPtr<CExplorerBand> MakeBand(BandHost* host) {
+    ComPtr<CExplorerBand> band;
+    EXPECT_EQ(CExplorerBand::Create(&band, host, tree_.appData()), S_OK);
+    if (band) band->SetSite(frame_->Site());
+    return band;
+  }
+  void Navigate(const std::wstring& path) { frame_->NavigateTo(path, true, std::wstring()); }
+  StandinWebBrowser* browser() { return frame_->webBrowser(); }
+  size_t Sinks() { return browser()->events().SinkCount(); }
+
+  test::ConfigTree tree_;
+  std::unique_ptr<standin::ExplorerFrame> frame_;
+  std::wstring syncA_, syncB_, outside_, showA_, showB_;
+  const std::wstring hide_ = L"hide |||||||0";
+};
+
+TEST_F(ExplorerBandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount) {
+  RecordingHost host;
+  ComPtr<CExplorerBand> band = MakeBand(&host);
+  ASSERT_TRUE(band);
+  EXPECT_EQ(host.Take(), Calls{L"Init site"});
+  Navigate(outside_);  // no bar was wanted: nothing to take away
+  EXPECT_EQ(host.Take(), Calls{});
+  Navigate(syncA_);
+  EXPECT_EQ(host.Take(), Calls{showA_});
+  Navigate(syncA_ + L"\\docs");
+  EXPECT_EQ(host.Take(), Calls{L"Revalidate"});
+
+  // A URL that is null or missing, a command-state change and events the band does not follow.
+  EXPECT_EQ(browser()->FireNavigateComplete2(std::wstring(), StandinWebBrowser::UrlForm::NullText), 1);
+  EXPECT_EQ(browser()->FireNavigateComplete2(std::wstring(), StandinWebBrowser::UrlForm::Empty), 1);
+  EXPECT_EQ(browser()->FireCommandStateChange(CSC_NAVIGATEBACK, true), 1);
+  EXPECT_EQ(browser()->FireWithoutArguments(DISPID_DOWNLOADBEGIN), 1);
+  Navigate(syncA_);  // still account A
+  EXPECT_EQ(host.Take(), Calls{L"Revalidate"});
+
+  Navigate(syncB_);
+  EXPECT_EQ(host.Take(), Calls{showB_});
+  Navigate(outside_);
+  EXPECT_EQ(host.Take(), Calls{hide_});
+  Navigate(tree_.Folder(L"Elsewhere too"));
+  EXPECT_EQ(host.Take(), Calls{});
+  Navigate(syncB_);  // back into the account it left
+  EXPECT_EQ(host.Take(), Calls{showB_});
+}
+
+TEST_F(ExplorerBandTest, ARefreshReloadsTheAccountsAndAForcedOneRebuildsOrRemovesTheBar) {
+  RecordingHost host;
+  ComPtr<CExplorerBand> band = MakeBand(&host);
+  ASSERT_TRUE(band);
+  Navigate(syncA_);
+  host.Take();
+  band->Refresh(true);
+  EXPECT_EQ(host.Take(), Calls{showA_});
+  band->Refresh(false);
+  EXPECT_EQ(host.Take(), Calls{L"Revalidate"});
+  Navigate(outside_);
+  band->Refresh(true);
+  band->Refresh(false);
+  EXPECT_EQ(host.Take(), (Calls{hide_, hide_}));
+  // An account made for this folder meanwhile is found without a navigation.
+  tree_.AddSyncAccount(L"u3", L"e3", outside_);
+  band->Refresh(false);
+  EXPECT_EQ(host.Take(), Calls{L"show " + outside_ + L"|u3|e3|||||0"});
+  band->SetSite(nullptr);
+  host.Take();
+  band->Refresh(true);  // no browser
+  EXPECT_EQ(host.Take(), Calls{});
+}
+
+TEST_F(ExplorerBandTest, HoldsOneReferenceOfEachBrowserObjectAndLetsGoOnExplorersQuitSequence) {
+  const LONG moduleLocks = ComModuleLock::Count();
+  const LONG browserRefs = browser()->refs();
+  RecordingHost host;
+  ComPtr<CExplorerBand> band = MakeBand(&host);
+  ASSERT_TRUE(band);
+  ComPtr<IUnknown> other;
+  EXPECT_EQ(band->QueryInterface(IID_IDispatch, other.PutVoid()), E_NOINTERFACE);
+  ASSERT_EQ(band->SetSite(frame_->Site()), S_OK);  // the same site again
+  EXPECT_EQ(host.Take(), (Calls{L"Init site", L"Init site"}));
+  EXPECT_EQ(Sinks(), 1u);
+  EXPECT_EQ(browser()->refs(), browserRefs + 2);  // as the site, and as the web browser
+  ASSERT_EQ(band->GetSite(IID_IWebBrowser2, other.PutVoid()), S_OK);
+  EXPECT_EQ(other.Get(), static_cast<IWebBrowser2*>(browser()));
+  other.Reset();
+
+  EXPECT_EQ(browser()->FireOnQuit(), 1);
+  EXPECT_EQ(Sinks(), 0u);
+  EXPECT_EQ(browser()->refs(), browserRefs + 1);  // the site only
+  EXPECT_EQ(band->SetSite(nullptr), S_OK);
+  EXPECT_EQ(host.Take(), Calls{L"Init null"});
+  EXPECT_EQ(band->GetSite(IID_IUnknown, other.PutVoid()), E_FAIL);
+  EXPECT_EQ(band.Detach()->Release(), 0u);
+  EXPECT_EQ(browser()->refs(), browserRefs);
+
+  // Released without the quit sequence, an advised band still goes: the browser's sink does not hold it.
+  band = MakeBand(&host);
+  EXPECT_EQ(Sinks(), 1u);
+  EXPECT_EQ(band.Detach()->Release(), 0u);
+  EXPECT_EQ(Sinks(), 0u);
+  EXPECT_EQ(browser()->refs(), browserRefs);
+  EXPECT_EQ(ComModuleLock::Count(), moduleLocks);
+}
+
+class RecordingHandlers final : public BrowserEventHandlers {
+ public:
+  HRESULT STDMETHODCALLTYPE OnNavigateComplete2(IDispatch* pDisp, VARIANT* url) override {
+    calls.push_back(L"navigate " + std::to_wstring(pDisp != nullptr) + L" " + url->bstrVal);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnCommandStateChange(long command, VARIANT_BOOL enable) override {
+    calls.push_back(L"command " + std::to_wstring(command) + L" " + std::to_wstring(enable));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnQuit() override { return E_ABORT; }
+  Calls calls;
+};
+
+TEST(BrowserEventSink, ConvertsTheArgumentsToTheTypeLibrarysTypesOrRefusesThem) {
+  ComPtr<BrowserEventSink> sink;
+  ASSERT_EQ(BrowserEventSink::Create(&sink), S_OK);
+  RecordingHandlers handlers;
+  sink->Connect(&handlers, nullptr);
+  auto invoke = [&](DISPID dispid, std::vector<VARIANT> lastFirst, UINT* argError = nullptr) {
+    DISPPARAMS params = {lastFirst.data(), nullptr, static_cast<UINT>(lastFirst.size()), 0};
+    return sink->Invoke(dispid, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, argError);
+  };
+  VARIANT command, enable, dispatch, url;
+  command.vt = VT_I2;  // declared long
+  command.iVal = 5;
+  enable.vt = VT_I4;  // declared VARIANT_BOOL
+  enable.lVal = 7;
+  dispatch.vt = VT_DISPATCH;
+  dispatch.pdispVal = sink.Get();
+  url.vt = VT_BSTR;  // declared VARIANT*: a plain value reaches the handler by pointer
+  url.bstrVal = ::SysAllocString(L"file:///C:/x");
+  EXPECT_EQ(invoke(DISPID_COMMANDSTATECHANGE, {enable, command}), S_OK);
+  EXPECT_EQ(invoke(DISPID_NAVIGATECOMPLETE2, {url, dispatch}), S_OK);
+  EXPECT_EQ(invoke(DISPID_ONQUIT, {}), E_ABORT);  // a handler's result is the event's
+  EXPECT_EQ(handlers.calls, (Calls{L"command 5 -1", L"navigate 1 file:///C:/x"}));
+
+  EXPECT_EQ(invoke(DISPID_NAVIGATECOMPLETE2, {url}), DISP_E_BADPARAMCOUNT);
+  UINT argError = 99;
+  EXPECT_EQ(invoke(DISPID_NAVIGATECOMPLETE2, {url, url}, &argError), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argError, 1u);
+  EXPECT_EQ(invoke(DISPID_TITLECHANGE, {url}), S_OK);  // no handler
+  sink->Disconnect();
+  EXPECT_EQ(invoke(DISPID_NAVIGATECOMPLETE2, {url, dispatch}), S_OK);
+  EXPECT_EQ(handlers.calls.size(), 2u);
+  ::SysFreeString(url.bstrVal);
+}
+
+TEST_F(ExplorerBandTest, OnQuitSendsTheQuitNoticeOnceWhenTheHostShowsAnAccount) {
+  test::DesktopAppStandin app;
+  ASSERT_TRUE(app.Start());
+  ComPtr<CExplorerBand> band = MakeBand(nullptr);
+  ASSERT_TRUE(band);
+  Navigate(syncA_);
+  EXPECT_EQ(browser()->FireOnQuit(), 1);
+  auto notices = app.Records(to_main::kAccountAction);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].payload, QuitNotice(L"u1", L"e1"));
+  band->SetSite(nullptr);
+
+  // The account left before the quit: no ids, no notice.
+  band = MakeBand(nullptr);
+  Navigate(syncB_);
+  Navigate(outside_);
+  EXPECT_EQ(browser()->FireOnQuit(), 1);
+  EXPECT_EQ(app.Records(to_main::kAccountAction).size(), 1u);
+  band->SetSite(nullptr);
+
+  // No application: the browser is let go all the same.
+  app.Stop();
+  band = MakeBand(nullptr);
+  Navigate(syncA_);
+  EXPECT_EQ(browser()->FireOnQuit(), 1);
+  EXPECT_EQ(Sinks(), 0u);
+}
+
+BOOL CALLBACK CollectHostWindow(HWND window, LPARAM list) {
+  wchar_t name[64] = {};
+  if (::GetClassNameW(window, name, 64) && std::wstring(name) == kHostWindowClass) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> ThreadHostWindows() {
+  std::vector<HWND> found;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectHostWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+LRESULT SendCopyData(HWND window, DWORD code, const void* data, DWORD size) {
+  COPYDATASTRUCT record = {code, size, const_cast<void*>(data)};
+  return ::SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
+}
+
+TEST_F(ExplorerBandTest, TheHostWindowLivesFromSetSiteToSetSiteNullAndAnswersTheProbe) {
+  UniqueHandle presence(::CreateEventW(nullptr, FALSE, FALSE, kHostPresenceEventName));
+  ASSERT_TRUE(presence);
+  ComPtr<CExplorerBand> band = MakeBand(nullptr);
+  ASSERT_TRUE(band);
+  std::vector<HWND> hosts = ThreadHostWindows();
+  ASSERT_EQ(hosts.size(), 1u);
+  EXPECT_EQ(static_cast<DWORD>(::GetWindowLongPtrW(hosts[0], GWL_STYLE)), 0x86000000u);
+  EXPECT_EQ(::GetClassLongPtrW(hosts[0], GCL_STYLE), static_cast<ULONG_PTR>(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
+  EXPECT_EQ(::GetClassLongPtrW(hosts[0], GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_WINDOW + 1));
+  const uint32_t answered[3] = {1, 2, 0};
+  const uint32_t refused[3] = {0, 0, 3};
+  EXPECT_EQ(SendCopyData(hosts[0], to_host::kProbe, answered, 12), 1);
+  EXPECT_EQ(SendCopyData(hosts[0], to_host::kProbe, refused, 12), 0);
+  EXPECT_EQ(SendCopyData(hosts[0], to_host::kProbe, answered, 11), 0);
+
+  band->SetSite(frame_->Site());  // set up again: a new window, the old one gone, the workers woken
+  ASSERT_EQ(ThreadHostWindows().size(), 1u);
+  EXPECT_FALSE(::IsWindow(hosts[0]));
+  EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), WAIT_OBJECT_0);
+  band->SetSite(nullptr);
+  EXPECT_TRUE(ThreadHostWindows().empty());
+  EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));  // one signal each
+}
+
+TEST(BandEndToEnd, ExplorerLoadsTheRegisteredBandWhichFollowsNavigationsAndLeavesCleanly) {
+  struct Registration {
+    ~Registration() { test::RunRegsvr32(L"/u"); }  // a failure leaves keys no later test relies on
+  } registration;
+  ASSERT_EQ(test::RunRegsvr32(L""), 0u);
+  // The application's sync tree in the prefix's own AppData, where the band in the other process looks.
+  const std::wstring appData = GetSpecialFolder(26);
+  ASSERT_FALSE(appData.empty() || test::FileExists(appData + L"\\VelQuillan")) << "the application's own tree";
+  struct Cleanup {
+    std::wstring folder;
+    ~Cleanup() { test::RemoveTree(folder); }
+  } cleanup{appData + L"\\VelQuillan"};
+  test::TempDir folders;
+  const std::wstring sync = folders / L"Sync 同步";
+  const std::wstring outside = folders / L"Elsewhere";
+  ASSERT_TRUE(test::MakeDirs(sync + L"\\docs") && test::MakeDirs(outside));
+  test::WriteIni(appData + L"\\VelQuillan\\sync\\" + AccountFolderName(L"uid-7", L"eid-9") + L"\\config.ini",
+                 L"[user]\r\nsyncpathenterprise=" + sync + L"\r\n");
+  test::ConfigTree::SyncDesktopIni(sync, L"uid-7", L"eid-9");
+  test::DesktopAppStandin app;
+  ASSERT_TRUE(app.Start());
+
+  // Window 1 ends inside the account, window 2 has left it before the quit.
+  test::ExplorerStandin explorer;
+  ASSERT_TRUE(explorer.Start({L"navigate \"" + sync + L"\"; navigate docs; new-window --path=\"" + sync +
+                                  L"\"; navigate \"" + outside + L"\"; window 1; quit; window 2; quit",
+                              {L"--hidden"}}));
+  ASSERT_TRUE(explorer.WaitExit(60000)) << explorer.Log();
+  EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
+  auto bands = explorer.Records(L"band");
+  ASSERT_EQ(bands.size(), 2u) << explorer.Log();
+  for (const StandinRecord& band : bands) {
+    EXPECT_EQ(band.Text(L"source") + band.Text(L"create") + band.Text(L"setsite"), L"com0x000000000x00000000");
+  }
+  auto navigations = explorer.Records(L"navigate");
+  ASSERT_EQ(navigations.size(), 4u) << explorer.Log();
+  for (const StandinRecord& navigation : navigations) EXPECT_EQ(navigation.Number(L"sinks"), 1);
+  auto quits = explorer.Records(L"quit");
+  ASSERT_EQ(quits.size(), 2u) << explorer.Log();
+  for (const StandinRecord& quit : quits) {
+    EXPECT_EQ(quit.Number(L"onquit-sinks"), 1);
+    EXPECT_EQ(quit.Text(L"setsite-null") + L" " + quit.Text(L"band-release"), L"0x00000000 0");
+    EXPECT_EQ(quit.Number(L"sinks-left"), 0);
+    EXPECT_EQ(quit.Number(L"leaked-refs"), 0);
+  }
+  auto notices = app.Records(to_main::kAccountAction);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].payload, QuitNotice(L"uid-7", L"eid-9"));
+}
+
+TEST(CloseExplorerWithCloudBar, ClosesEveryExplorerWindowThatRunsTheBandInEveryProcess) {
+  test::ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  // A host window of another process, its class spelt in lower case (first, so that the spelling sticks
+  // to the name for the windows registered after it); see tests/com/host_window_helper.cpp.
+  test::TempDir dir;
+  const std::wstring tag = L"quillan-explorer-helper-" + std::to_wstring(::GetCurrentProcessId());
+  UniqueHandle quit(::CreateEventW(nullptr, TRUE, FALSE, (tag + L"-quit").c_str()));
+  UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (tag + L"-ready").c_str()));
+  const std::wstring exe = test::BinDir() + L"\\host_window_helper.exe";
+  test::ChildProcess helper;
+  ASSERT_TRUE(helper.Start(exe, test::QuoteArg(exe) + L" " + test::QuoteArg(dir / L"report.txt") + L" " + tag +
+                                    L"-ready " + tag + L"-quit pump {de16d8fe-f468-49a7-85b4-414cf06c72e5}"));
+  ASSERT_EQ(::WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+
+  const std::wstring loadFromDll = L"--dll=" + test::ShellDll::Path();
+  test::ExplorerStandin explorers[2];
+  const size_t frames[2] = {2, 1};
+  ASSERT_TRUE(explorers[0].Start({L"new-window", {loadFromDll, L"--hidden", L"--path=" + dir.path()}}));
+  ASSERT_TRUE(explorers[1].Start({L"", {loadFromDll, L"--hidden"}}));
+  for (int i = 0; i < 2; ++i) {
+    for (size_t frame = 1; frame <= frames[i]; ++frame) {
+      ASSERT_TRUE(explorers[i].WaitForRecord(
+          L"band", [&](const StandinRecord& r) { return r.Number(L"frame") == static_cast<long long>(frame); }, 30000))
+          << explorers[i].Log();
+    }
+  }
+
+  EXPECT_EQ(dll.closeExplorerWithCloudBar(), 0);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(explorers[i].WaitExit(30000)) << explorers[i].Log();
+    EXPECT_EQ(explorers[i].ExitCode(), 0u) << explorers[i].Log();
+    auto commands = explorers[i].Records(L"syscommand");
+    EXPECT_EQ(commands.size(), frames[i]) << explorers[i].Log();
+    for (const StandinRecord& command : commands) EXPECT_EQ(command.Text(L"command"), L"0x0000F060");
+    EXPECT_EQ(explorers[i].Records(L"closed").size(), frames[i]);
+  }
+  ::SetEvent(quit.get());
+  ASSERT_TRUE(helper.Wait(20000));
+  std::string report;
+  ASSERT_TRUE(test::ReadBytes(dir / L"report.txt", &report));
+  const size_t asked = report.find(" wparam=0 code=33774 size=0 data=null\n");  // once, and nothing else
+  EXPECT_TRUE(asked != std::string::npos && report.find("copydata", report.find("copydata") + 1) == std::string::npos)
+      << report;
+
+  // Nothing left to ask.
+  DWORD start = ::GetTickCount();
+  EXPECT_EQ(dll.closeExplorerWithCloudBar(), 0);
+  EXPECT_LT(::GetTickCount() - start, 300u);
+}
+
+}  // namespace
+}  // namespace quillan
