@@ -16,7 +16,7 @@ namespace quillan {
 namespace {
 
 using test::DesktopAppStandin;
-using test::StandinRecord;
+using test::StandinLogRecord;
 
 HWND FakeWindow(uint32_t value) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(value)); }
 
@@ -60,7 +60,7 @@ TEST(MainWindow, EveryRecordArrivesByteForByte) {
   for (const Record& record : records) EXPECT_TRUE(SendToMainWindow(record)) << record.code;
 
   ASSERT_TRUE(standin.WaitForRecords(0, records.size(), 5000));
-  const std::vector<StandinRecord> received = standin.Records();
+  const std::vector<StandinLogRecord> received = standin.Records();
   ASSERT_EQ(received.size(), records.size());
   for (size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(received[i].code, records[i].code);
@@ -123,7 +123,7 @@ TEST(MainWindow, SendToAFreeReceiverIsNotRepeated) {
   EXPECT_TRUE(SendToMainWindow(BuildSelectionFlagRecord(false)));
   EXPECT_TRUE(SendToMainWindow(to_main::kRecycleBin, nullptr, 0));
   ASSERT_EQ(standin.Control(L"ping"), 1);
-  const std::vector<StandinRecord> received = standin.Records();
+  const std::vector<StandinLogRecord> received = standin.Records();
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[0].payload, std::vector<uint8_t>{0});
   EXPECT_EQ(received[1].size, 0u);
@@ -202,7 +202,7 @@ TEST_F(LaunchTest, BarRecordStartsTheApplicationOnlyForALoginWithoutMainWindow) 
 
   // Now that the application runs, the same request is a record and no second start.
   EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1, Module()), 1);
-  const std::vector<StandinRecord> records = test::ReadStandinRecords(Log());
+  const std::vector<StandinLogRecord> records = test::ReadStandinRecords(Log());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].code, 33777u);
   EXPECT_EQ(records[0].payload,

@@ -100,11 +100,11 @@ std::vector<std::string> ReadStandinLog(const std::wstring& logPath) {
   return lines;
 }
 
-std::vector<StandinRecord> ReadStandinRecords(const std::wstring& logPath) {
-  std::vector<StandinRecord> records;
+std::vector<StandinLogRecord> ReadStandinRecords(const std::wstring& logPath) {
+  std::vector<StandinLogRecord> records;
   for (const std::string& line : ReadStandinLog(logPath)) {
     if (JsonEvent(line) != "record") continue;
-    StandinRecord record;
+    StandinLogRecord record;
     int64_t code = 0;
     int64_t size = 0;
     int64_t tick = 0;
@@ -186,11 +186,11 @@ std::vector<std::string> DesktopAppStandin::Lines(const std::string& event) cons
   return kept;
 }
 
-std::vector<StandinRecord> DesktopAppStandin::Records(DWORD code) const {
-  std::vector<StandinRecord> records = ReadStandinRecords(logPath_);
+std::vector<StandinLogRecord> DesktopAppStandin::Records(DWORD code) const {
+  std::vector<StandinLogRecord> records = ReadStandinRecords(logPath_);
   if (code == 0) return records;
-  std::vector<StandinRecord> kept;
-  for (StandinRecord& record : records) {
+  std::vector<StandinLogRecord> kept;
+  for (StandinLogRecord& record : records) {
     if (record.code == code) kept.push_back(std::move(record));
   }
   return kept;

@@ -17,7 +17,7 @@ inline constexpr DWORD kStandinControlCode = 0x5143;
 inline constexpr LRESULT kStandinFailed = -1;
 
 // One "record" line of the log: a record the stand-in's main window received.
-struct StandinRecord {
+struct StandinLogRecord {
   DWORD code = 0;
   size_t size = 0;
   std::vector<uint8_t> payload;
@@ -27,7 +27,7 @@ struct StandinRecord {
 
 // Every line of a stand-in log, and its record lines parsed.
 std::vector<std::string> ReadStandinLog(const std::wstring& logPath);
-std::vector<StandinRecord> ReadStandinRecords(const std::wstring& logPath);
+std::vector<StandinLogRecord> ReadStandinRecords(const std::wstring& logPath);
 
 // Values of one JSON log line by key (the first occurrence: top-level keys come before "fields").
 bool JsonInt(const std::string& line, const std::string& key, int64_t* value);
@@ -62,7 +62,7 @@ class DesktopAppStandin {
   LRESULT Control(const std::wstring& command, DWORD timeoutMs = 10000) const;
 
   std::vector<std::string> Lines(const std::string& event = std::string()) const;
-  std::vector<StandinRecord> Records(DWORD code = 0) const;  // 0: every code
+  std::vector<StandinLogRecord> Records(DWORD code = 0) const;  // 0: every code
   // Pump this thread's messages until the log holds count records of code (0: any) / count lines of
   // event; true when reached within timeoutMs.
   bool WaitForRecords(DWORD code, size_t count, DWORD timeoutMs) const;
