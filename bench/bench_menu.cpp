@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "base/com_ptr.h"
 #include "base/handle.h"
 #include "desktop_app_standin.h"
+#include "hdrop_data_object.h"
 #include "ipc/pipe_client.h"
 #include "ipc/records.h"
 #include "menu/shell_context_menu.h"
@@ -132,51 +132,9 @@ double Insertions(HBITMAP bitmap) {
   return MedianOf(std::move(times));
 }
 
-// A CF_HDROP data object of one path, as Explorer hands the selection over.
-class DropData final : public IDataObject {
- public:
-  explicit DropData(const std::wstring& path) : path_(path) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
-      *out = static_cast<IDataObject*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the benchmark's stack
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    const size_t bytes = sizeof(DROPFILES) + (path_.size() + 2) * sizeof(wchar_t);
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    if (!memory) return E_OUTOFMEMORY;
-    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::memcpy(drop + 1, path_.c_str(), path_.size() * sizeof(wchar_t));
-    ::GlobalUnlock(memory);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = memory;
-    medium->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
- private:
-  std::wstring path_;
-};
-
 // Initialize + QueryContextMenu of fresh handlers (created and released outside the measured time, as
 // their images load at creation); the median, and how many did not build the nine-command menu.
-double MenuTime(DropData* data, int calls, int* wrong) {
+double MenuTime(IDataObject* data, int calls, int* wrong) {
   std::vector<double> times;
   for (int i = 0; i < calls + 10; ++i) {
     ComPtr<CShellContextMenu> handler;
@@ -206,7 +164,9 @@ int main() {
   const std::wstring root = dir / L"Sync";
   const std::wstring file = root + L"\\a.txt";
   test::WriteBytes(file, std::string("a"));
-  DropData data(file);
+  // The selection as Explorer hands it over: CF_HDROP.
+  ComPtr<IDataObject> data;
+  data.Attach(standin::HDropDataObject::Create({file}));
 
   const double bare = BareRoundTrip();
   Figure("menu.floor_pipe_round_trip", bare);
@@ -224,7 +184,7 @@ int main() {
   }
   PipeBackoff::Process().Clear();
   int wrong = 0;
-  const double up = MenuTime(&data, 300, &wrong);
+  const double up = MenuTime(data.Get(), 300, &wrong);
   std::printf("menu.wrong_results: %d count\n", wrong);
   Figure("menu.engine_up", up);
   if (wrong == 0 && floor > 0) std::printf("menu.engine_up ratio: %.2f\n", up / floor);
@@ -247,7 +207,7 @@ int main() {
   ComPtr<CShellContextMenu> first;
   CShellContextMenu::Create(&first);
   double start = Now();
-  const HRESULT firstResult = first->Initialize(nullptr, &data, nullptr);
+  const HRESULT firstResult = first->Initialize(nullptr, data.Get(), nullptr);
   Figure("menu.engine_down_first", Now() - start);
   std::vector<double> times;
   int refused = firstResult == E_INVALIDARG ? 1 : 0;
@@ -256,7 +216,7 @@ int main() {
     CShellContextMenu::Create(&handler);
     const bool inside = PipeBackoff::Process().Active(kUiHostPipeIndex);
     start = Now();
-    const HRESULT hr = handler->Initialize(nullptr, &data, nullptr);  // Explorer asks for no items after it
+    const HRESULT hr = handler->Initialize(nullptr, data.Get(), nullptr);  // Explorer asks for no items after it
     const double elapsed = Now() - start;
     if (hr == E_INVALIDARG) ++refused;
     if (inside) times.push_back(elapsed);  // a call past the window only renews it
