@@ -1,0 +1,193 @@
+#include "desktop_app.h"
+
+#include <utility>
+
+#include "base/text.h"
+#include "ipc/records.h"
+#include "test_support.h"
+
+namespace quillan::demo {
+
+namespace {
+
+bool HexToBytes(const std::wstring& hex, std::vector<uint8_t>* bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes->clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    wchar_t pair[3] = {hex[i], hex[i + 1], L'\0'};
+    wchar_t* end = nullptr;
+    unsigned long value = std::wcstoul(pair, &end, 16);
+    if (end != pair + 2) return false;
+    bytes->push_back(static_cast<uint8_t>(value));
+  }
+  return true;
+}
+
+bool ParseRecordLine(const std::string& line, test::DesktopAppRecord* record) {
+  int64_t code = 0;
+  int64_t size = 0;
+  int64_t tick = 0;
+  std::wstring hex;
+  if (test::JsonEvent(line) != "record" || !test::JsonInt(line, "code", &code) || !test::JsonInt(line, "size", &size) ||
+      !test::JsonText(line, "hex", &hex) || !HexToBytes(hex, &record->payload)) {
+    return false;
+  }
+  test::JsonInt(line, "tick", &tick);
+  record->code = static_cast<DWORD>(code);
+  record->size = static_cast<size_t>(size);
+  record->tick = static_cast<DWORD>(tick);
+  record->line = line;
+  return true;
+}
+
+// Waits without a message loop: the demo owns no window that anyone sends to.
+template <typename Predicate>
+bool PollUntil(Predicate predicate, DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    if (predicate()) return true;
+    if (::GetTickCount() - start >= timeoutMs) return false;
+    ::Sleep(20);
+  }
+}
+
+}  // namespace
+
+DesktopApp::DesktopApp(std::wstring exe) : exe_(std::move(exe)) {
+  const size_t dot = exe_.find_last_of(L'.');
+  log_ = exe_.substr(0, dot) + L".log";
+}
+
+DesktopApp::~DesktopApp() { QuitAll(); }
+
+bool DesktopApp::Take(HWND window) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return false;
+  process_ = std::move(process);
+  pid_ = pid;
+  window_ = window;
+  return true;
+}
+
+bool DesktopApp::Start() {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::wstring commandLine = test::QuoteArg(exe_);
+  const std::wstring folder = exe_.substr(0, exe_.find_last_of(L'\\'));
+  if (!::CreateProcessW(exe_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  process_.reset(info.hProcess);
+  pid_ = info.dwProcessId;
+  window_ = nullptr;
+  const bool found = PollUntil(
+      [&] {
+        HWND window = nullptr;
+        while ((window = ::FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) != nullptr) {
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(window, &owner);
+          if (owner == pid_) {
+            window_ = window;
+            return true;
+          }
+        }
+        return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;  // ended: stop waiting
+      },
+      10000);
+  // The answer to a ping comes after the scenario has run (its pipes are up).
+  return found && window_ && Control(L"ping") == 1;
+}
+
+bool DesktopApp::Find(DWORD timeoutMs) {
+  HWND window = nullptr;
+  if (!PollUntil([&] { return (window = ::FindWindowW(kMainWindowClass, nullptr)) != nullptr; }, timeoutMs)) return false;
+  return Take(window) && PollUntil([&] { return Control(L"ping") == 1; }, timeoutMs);
+}
+
+bool DesktopApp::Running() const {
+  return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
+}
+
+void DesktopApp::Quit() {
+  if (!process_) return;
+  if (::IsWindow(window_)) Control(L"quit");
+  if (::WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process_.get(), 1);  // a stand-in that does not quit is of no further use
+    ::WaitForSingleObject(process_.get(), 5000);
+  }
+  process_.reset();
+  pid_ = 0;
+  window_ = nullptr;
+}
+
+void DesktopApp::QuitAll() {
+  Quit();
+  // An instance the demo did not see start (the Explorer component started it, say).
+  for (int i = 0; i < 5; ++i) {
+    HWND window = ::FindWindowW(kMainWindowClass, nullptr);
+    if (!window || !Take(window)) break;
+    Quit();
+  }
+}
+
+LRESULT DesktopApp::Control(const std::wstring& command) const {
+  if (!window_) return test::kStandinFailed;
+  std::wstring text = command;
+  COPYDATASTRUCT data = {test::kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)), &text[0]};
+  DWORD_PTR answer = 0;
+  if (!::SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &answer)) {
+    return test::kStandinFailed;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
+std::vector<std::string> DesktopApp::Lines() const { return test::ReadStandinLog(log_); }
+
+std::vector<test::DesktopAppRecord> DesktopApp::RecordsSince(size_t mark, DWORD code) const {
+  std::vector<test::DesktopAppRecord> records;
+  const std::vector<std::string> lines = Lines();
+  for (size_t i = mark; i < lines.size(); ++i) {
+    test::DesktopAppRecord record;
+    if (ParseRecordLine(lines[i], &record) && (code == 0 || record.code == code)) records.push_back(std::move(record));
+  }
+  return records;
+}
+
+bool DesktopApp::WaitForRecord(size_t mark, DWORD code,
+                               const std::function<bool(const test::DesktopAppRecord&)>& accept, DWORD timeoutMs,
+                               test::DesktopAppRecord* found) const {
+  return PollUntil(
+      [&] {
+        for (const test::DesktopAppRecord& record : RecordsSince(mark, code)) {
+          if (!accept || accept(record)) {
+            if (found) *found = record;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+}
+
+bool DesktopApp::WaitForLine(size_t mark, const std::string& event, const std::function<bool(const std::string&)>& accept,
+                             DWORD timeoutMs, std::string* found) const {
+  return PollUntil(
+      [&] {
+        const std::vector<std::string> lines = Lines();
+        for (size_t i = mark; i < lines.size(); ++i) {
+          if (test::JsonEvent(lines[i]) == event && (!accept || accept(lines[i]))) {
+            if (found) *found = lines[i];
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+}
+
+}  // namespace quillan::demo

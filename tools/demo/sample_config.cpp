@@ -1,0 +1,129 @@
+#include "sample_config.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <utility>
+
+#include "config/sync_config.h"
+#include "test_support.h"
+
+namespace quillan::demo {
+
+namespace {
+
+constexpr wchar_t kMarker[] = L"\\.quillan-demo";
+
+bool IsEmptyFolder(const std::wstring& path) { return ::PathIsDirectoryEmptyW(path.c_str()) != FALSE; }
+
+bool HasMarker(const std::wstring& folder) { return test::FileExists(folder + kMarker); }
+
+}  // namespace
+
+bool ClaimDemoFolder(const std::wstring& folder, std::wstring* error) {
+  if (::PathIsDirectoryW(folder.c_str())) {
+    if (HasMarker(folder)) {
+      test::RemoveTree(folder);
+    } else if (!IsEmptyFolder(folder)) {
+      *error = folder + L" exists and is not the demo's: move it away first";
+      return false;
+    }
+  } else if (::PathFileExistsW(folder.c_str())) {
+    *error = folder + L" is a file";
+    return false;
+  }
+  if (!test::MakeDirs(folder) || !test::WriteBytes(folder + kMarker, std::string())) {
+    *error = L"cannot create " + folder;
+    return false;
+  }
+  return true;
+}
+
+void RemoveDemoFolder(const std::wstring& folder) {
+  if (!folder.empty() && HasMarker(folder)) test::RemoveTree(folder);
+}
+
+SampleConfig::SampleConfig(std::wstring appData, std::wstring root)
+    : appData_(std::move(appData)), root_(std::move(root)) {
+  syncTree_ = appData_ + L"\\VelQuillan\\sync";
+  profileTree_ = appData_ + L"\\VelQuillanWin";
+  first_ = {L"10001", L"20001", L"hanmeimei@orrin.example", L"韩梅梅", L"Orrin 示例企业",
+            root_ + L"\\Team 团队空间", false};
+  // The profile tree names a folder by its leaf and a target root: "...\My Drive 我的云盘|<root>".
+  second_ = {L"10002", L"20001", L"lilei@orrin.example", L"李雷", L"Orrin 示例企业", root_ + L"\\My Drive 我的云盘",
+             true};
+  junction_ = root_ + L"\\Design 设计稿";
+  nonSynced_ = second_.syncFolder + L"\\Archive";
+  outside_ = root_ + L"\\Elsewhere";
+  insideFile_ = second_.syncFolder + L"\\报告.docx";
+  outsideFile_ = outside_ + L"\\notes.txt";
+}
+
+bool SampleConfig::WriteIni(const std::wstring& path, const std::wstring& text) {
+  files_.push_back(path);
+  // UTF-16 with its mark, as the application writes its ini files: the names are Chinese.
+  return test::WriteUtf16File(path, text);
+}
+
+bool SampleConfig::WriteFile(const std::wstring& path, const std::wstring& text) {
+  files_.push_back(path);
+  return test::WriteUtf16File(path, text);
+}
+
+bool SampleConfig::Write(std::wstring* error) {
+  files_.clear();
+  if (appData_.empty()) {
+    *error = L"the shell names no AppData folder";
+    return false;
+  }
+  if (!ClaimDemoFolder(appData_ + L"\\VelQuillan", error) || !ClaimDemoFolder(profileTree_, error) ||
+      !ClaimDemoFolder(root_, error)) {
+    return false;
+  }
+  for (const std::wstring& folder : {first_.syncFolder, junction_, second_.syncFolder, nonSynced_, outside_}) {
+    if (!test::MakeDirs(folder)) {
+      *error = L"cannot create " + folder;
+      return false;
+    }
+  }
+
+  const std::wstring firstAccount = syncTree_ + L"\\" + AccountFolderName(first_.userId, first_.enterpriseId);
+  const std::wstring secondAccount = profileTree_ + L"\\" + AccountFolderName(second_.userId, second_.enterpriseId);
+  bool ok = true;
+  ok &= WriteIni(syncTree_ + L"\\config.ini", L"[global]\r\nexplorer_bar=1\r\n");
+  // First account: sync tree, desktop.ini in each of its folders, user folder.
+  ok &= WriteIni(firstAccount + L"\\config.ini", L"[user]\r\nsyncpathenterprise=" + first_.syncFolder + L"\r\n");
+  ok &= WriteIni(firstAccount + L"\\junction.ini", L"[junction]\r\ndesign|" + junction_ + L"\r\n");
+  const std::wstring firstIds = L"[veltarnbox]\r\nxid=" + first_.userId + L"\r\neid=" + first_.enterpriseId +
+                                L"\r\nnickname=" + first_.nickname + L"\r\nenterprisename=" +
+                                first_.enterpriseName + L"\r\n";
+  ok &= WriteIni(first_.syncFolder + L"\\desktop.ini", firstIds);
+  ok &= WriteIni(junction_ + L"\\desktop.ini", firstIds);
+  ok &= WriteIni(syncTree_ + L"\\" + UserFolderName(first_.userId) + L"\\config.ini",
+                 L"[user]\r\nusername=" + first_.userName + L"\r\nheader_image=\r\n");
+  // Second account: profile tree, desktop.ini in its folder, and its non-synced list.
+  const size_t leaf = second_.syncFolder.find_last_of(L'\\');
+  ok &= WriteIni(secondAccount + L"\\config.ini",
+                 L"[user]\r\nsyncpathenterprise=D:\\Orrin" + second_.syncFolder.substr(leaf) + L"|" + root_ +
+                     L"\r\nusername=" + second_.userName + L"\r\nnickname=" + second_.nickname +
+                     L"\r\nenterprisename=" + second_.enterpriseName + L"\r\nheader_image=\r\n");
+  ok &= WriteIni(second_.syncFolder + L"\\desktop.ini",
+                 L"[velcloud]\r\nxid=" + second_.userId + L"\r\neid=" + second_.enterpriseId + L"\r\n");
+  ok &= WriteFile(syncTree_ + L"\\" + AccountFolderName(second_.userId, second_.enterpriseId) + L"\\notsyncdir.dat",
+                  nonSynced_.substr(second_.syncFolder.size()) + L"\r\n");
+  // A few files to select and to ask menus for.
+  ok &= WriteFile(first_.syncFolder + L"\\计划.txt", L"plan\r\n");
+  ok &= WriteFile(junction_ + L"\\草图.txt", L"sketch\r\n");
+  ok &= WriteFile(insideFile_, L"report\r\n");
+  ok &= WriteFile(nonSynced_ + L"\\2019.txt", L"old\r\n");
+  ok &= WriteFile(outsideFile_, L"notes\r\n");
+  if (!ok) *error = L"cannot write the sample files";
+  return ok;
+}
+
+void SampleConfig::Remove() const {
+  for (const std::wstring& folder : {appData_ + L"\\VelQuillan", profileTree_, root_}) RemoveDemoFolder(folder);
+}
+
+}  // namespace quillan::demo
