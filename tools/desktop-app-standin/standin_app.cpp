@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "foreign_paint_protocol.h"
 #include "ipc/main_window.h"
 #include "ipc/pipe_messages.h"
 
@@ -137,20 +138,75 @@ LRESULT CALLBACK StandinApp::MainProc(HWND window, UINT message, WPARAM wParam, 
   }
 }
 
+namespace {
+
+// The account window's face: a light fill and its label (the account's names, which may be Chinese).
+void PaintAccountWindow(HWND window, HDC dc) {
+  RECT client;
+  ::GetClientRect(window, &client);
+  UniqueBrush fill(::CreateSolidBrush(RGB(0xE8, 0xF1, 0xFB)));
+  ::FillRect(dc, &client, fill.get());
+  wchar_t label[512] = {};
+  ::GetWindowTextW(window, label, 512);
+  UniqueFont font(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"微软雅黑"));
+  SelectObjectScope select(dc, font.get());
+  ::SetBkMode(dc, TRANSPARENT);
+  RECT text = client;
+  text.left += 8;
+  ::DrawTextW(dc, label, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
+}
+
+// A picture of the Explorer window asks for this window's pixels (its own window surface is not the
+// frame's): paint into a bitmap and copy it into the named section.
+LRESULT PaintIntoSection(HWND window, const COPYDATASTRUCT& data) {
+  quillan::standin::PaintIntoSection request;
+  if (data.cbData != sizeof request || !data.lpData) return 0;
+  std::memcpy(&request, data.lpData, sizeof request);
+  request.section[63] = L'\0';
+  RECT rect;
+  if (!::GetWindowRect(window, &rect) || request.width != static_cast<uint32_t>(rect.right - rect.left) ||
+      request.height != static_cast<uint32_t>(rect.bottom - rect.top) || request.width == 0 || request.height == 0) {
+    return 0;
+  }
+  const size_t bytes = static_cast<size_t>(request.width) * request.height * 4;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(request.width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(request.height);  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  UniqueBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+  UniqueHandle mapping(::OpenFileMappingW(FILE_MAP_WRITE, FALSE, request.section));
+  if (!bitmap || !dc || !bits || !mapping) return 0;
+  {
+    SelectObjectScope select(dc.get(), bitmap.get());
+    PaintAccountWindow(window, dc.get());
+  }
+  ::GdiFlush();
+  void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, bytes);
+  if (!view) return 0;
+  std::memcpy(view, bits, bytes);
+  ::UnmapViewOfFile(view);
+  return 1;
+}
+
+}  // namespace
+
 LRESULT CALLBACK StandinApp::ChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(window, &paint);
-    RECT client;
-    ::GetClientRect(window, &client);
-    UniqueBrush fill(::CreateSolidBrush(RGB(0xE8, 0xF1, 0xFB)));
-    ::FillRect(dc, &client, fill.get());
-    wchar_t label[512] = {};
-    ::GetWindowTextW(window, label, 512);
-    ::SetBkMode(dc, TRANSPARENT);
-    ::DrawTextW(dc, label, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
+    PaintAccountWindow(window, dc);
     ::EndPaint(window, &paint);
     return 0;
+  }
+  if (message == WM_COPYDATA && lParam) {
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (data->dwData == quillan::standin::kPaintIntoSectionCode) return PaintIntoSection(window, *data);
   }
   return ::DefWindowProcW(window, message, wParam, lParam);
 }

@@ -548,13 +548,17 @@ bool ExplorerFrame::StepPicture(const Step& step) {
   }
   SIZE size = {};
   std::wstring error;
-  if (!SaveWindowPicture(target, step.args[0], &size, &error)) return Fail(step, L"picture: " + error);
+  int foreign = 0;
+  int painted = 0;
+  if (!SaveWindowPicture(target, step.args[0], &size, &error, &foreign, &painted)) return Fail(step, L"picture: " + error);
   JsonLine("picture")
       .Add("frame", options_.id)
       .Add("file", step.args[0])
       .Add("target", target)
       .Add("width", size.cx)
       .Add("height", size.cy)
+      .Add("foreign", foreign)
+      .Add("painted", painted)
       .Emit();
   return true;
 }

@@ -76,7 +76,8 @@
 //   window {frame, tree, index, parent, depth, hwnd, class, text, x, y, width, height (in the parent's
 //          client area), screen-x, screen-y, client-width, client-height, visible, style, exstyle, id,
 //          pid, own-thread, role, pane}  then dump {frame, windows}
-//   picture {frame, file, target, width, height}
+//   picture {frame, file, target, width, height, foreign (windows of other processes shown inside),
+//           painted (how many of them painted themselves into the picture: foreign_paint_protocol.h)}
 //   menu-handler {frame, index, create, init, queried, query, first, used}
 //   menu-item {frame, level, pos, kind, id, text, state, ftype, data, submenu, checked, unchecked,
 //              same-checkmarks, item-bitmap, handler, offset, verb, help}

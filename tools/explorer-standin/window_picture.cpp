@@ -4,9 +4,12 @@
 // GDI+ needs the OLE types that WIN32_LEAN_AND_MEAN leaves out.
 #include <gdiplus.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/handle.h"
+#include "foreign_paint_protocol.h"
 
 namespace quillan::standin {
 
@@ -38,9 +41,73 @@ void PumpPaints(DWORD ms) {
   } while (::GetTickCount() - start < ms);
 }
 
+BOOL CALLBACK CollectForeignWindow(HWND window, LPARAM param) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  if (pid != ::GetCurrentProcessId() && ::IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+  return TRUE;
+}
+
+// Asks one window of another process to paint itself into a section and copies its pixels over the
+// picture, clipped to its parent's client area; false when it does not know the request.
+bool PaintForeignWindow(HWND window, const RECT& pictureRect, HDC picture) {
+  RECT rect;
+  if (!::GetWindowRect(window, &rect)) return false;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return false;
+  const DWORD bytes = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+  static LONG counter = 0;
+  PaintIntoSection request = {};
+  request.width = static_cast<uint32_t>(width);
+  request.height = static_cast<uint32_t>(height);
+  const std::wstring name = L"Local\\QuillanStandinPaint-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(::InterlockedIncrement(&counter));
+  name.copy(request.section, 63);
+  UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, name.c_str()));
+  if (!mapping) return false;
+  COPYDATASTRUCT data = {kPaintIntoSectionCode, sizeof request, &request};
+  DWORD_PTR answer = 0;
+  if (!::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 2000, &answer) ||
+      answer != 1) {
+    return false;
+  }
+  const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, bytes);
+  if (!view) return false;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  UniqueBitmap copy(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueMemoryDc source(::CreateCompatibleDC(nullptr));
+  bool copied = false;
+  if (copy && source && bits) {
+    std::memcpy(bits, view, bytes);
+    // Only the part its parent shows.
+    RECT visible = rect;
+    RECT parent = {};
+    HWND parentWindow = ::GetParent(window);
+    if (parentWindow && ::GetClientRect(parentWindow, &parent)) {
+      ::MapWindowPoints(parentWindow, nullptr, reinterpret_cast<POINT*>(&parent), 2);
+      ::IntersectRect(&visible, &rect, &parent);
+    }
+    SelectObjectScope select(source.get(), copy.get());
+    copied = ::BitBlt(picture, visible.left - pictureRect.left, visible.top - pictureRect.top, visible.right - visible.left,
+                      visible.bottom - visible.top, source.get(), visible.left - rect.left, visible.top - rect.top,
+                      SRCCOPY) != FALSE;
+  }
+  ::UnmapViewOfFile(view);
+  return copied;
+}
+
 }  // namespace
 
-bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::wstring* error) {
+bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::wstring* error, int* foreign,
+                       int* painted) {
   HWND root = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
   RECT rootRect;
   RECT target;
@@ -87,6 +154,12 @@ bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::w
       *error = L"BitBlt failed";
       return false;
     }
+    std::vector<HWND> others;
+    ::EnumChildWindows(window, &CollectForeignWindow, reinterpret_cast<LPARAM>(&others));
+    int done = 0;
+    for (HWND other : others) done += PaintForeignWindow(other, target, memory.get()) ? 1 : 0;
+    if (foreign) *foreign = static_cast<int>(others.size());
+    if (painted) *painted = done;
   }
   ::GdiFlush();
 
