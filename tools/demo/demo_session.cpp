@@ -188,7 +188,8 @@ bool DemoSession::Prepare() {
 bool DemoSession::StartExplorer() {
   explorer_ = std::make_unique<test::ExplorerStandin>();
   test::ExplorerStandin::Options options;
-  options.arguments = {L"--path=" + config_.outsideFolder(), L"--size=900x560", L"--pos=40,40"};
+  // Inside the screen (1024x768 under Wine's null driver): a window's surface ends at the screen's edge.
+  options.arguments = {L"--path=" + config_.outsideFolder(), L"--size=820x520", L"--pos=0,0"};
   if (!explorer_->Start(options) || !explorer_->WaitForFrame(1, 30000)) return Fail(L"the Explorer stand-in does not start");
   StandinRecord band;
   const std::wstring outside = config_.outsideFolder();
@@ -214,7 +215,12 @@ bool DemoSession::Explore(const std::wstring& steps, std::vector<StandinRecord>*
   std::vector<StandinRecord> mine(all.begin() + static_cast<long>(std::min(before, all.size())), all.end());
   for (const StandinRecord& line : mine) {
     if (line.type == L"error") return Fail(L"Explorer stand-in, " + line.Text(L"step") + L": " + line.Text(L"message"));
-    if (line.type == L"picture") pictures_.push_back(line.Text(L"file"));
+    if (line.type == L"picture") {
+      pictures_.push_back(line.Text(L"file"));
+      if (line.Number(L"painted", 0) < line.Number(L"foreign", 0)) {
+        Detail(L"(the picture " + line.Text(L"file") + L" lacks a window of another process)");
+      }
+    }
   }
   if (!ran) return Fail(L"the Explorer stand-in did not run: " + steps);
   if (lines) *lines = std::move(mine);
@@ -252,9 +258,16 @@ void DemoSession::Click(HWND window) {
 
 size_t DemoSession::ShowRecords(size_t mark, DWORD code) {
   const std::vector<DesktopAppRecord> records = app_.RecordsSince(mark, code);
-  for (const DesktopAppRecord& record : records) {
-    const std::vector<std::wstring> lines = DescribeRecord(record.code, record.payload);
-    for (size_t i = 0; i < lines.size(); ++i) (i == 0 ? Say(L"the application received " + lines[i]) : Detail(lines[i]));
+  for (size_t r = 0; r < records.size();) {
+    // The same record again at once (a check on each of a click's two messages, say) is told once.
+    size_t same = 1;
+    while (r + same < records.size() && records[r + same].payload == records[r].payload) ++same;
+    const std::vector<std::wstring> lines = DescribeRecord(records[r].code, records[r].payload);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i > 0) Detail(lines[i]);
+      else Say(L"the application received " + lines[i] + (same > 1 ? L", " + std::to_wstring(same) + L" times" : L""));
+    }
+    r += same;
   }
   return records.size();
 }
@@ -263,6 +276,7 @@ bool DemoSession::RunStep(int step) {
   if (options_.print) options_.print(L"");
   if (options_.print) options_.print(L"[" + std::to_wstring(step) + L"/" + std::to_wstring(kSteps) + L"] " + StepTitle(step));
   const size_t failures = failures_.size();
+  const size_t pictures = pictures_.size();
   bool ok = false;
   switch (step) {
     case 1: ok = Outside(); break;
@@ -275,6 +289,11 @@ bool DemoSession::RunStep(int step) {
     default: return Fail(L"no step " + std::to_wstring(step));
   }
   if (!ok && failures_.size() == failures) Fail(L"step " + std::to_wstring(step));
+  std::wstring names;
+  for (size_t i = pictures; i < pictures_.size(); ++i) {
+    names += (names.empty() ? L"" : L", ") + pictures_[i].substr(pictures_[i].find_last_of(L'\\') + 1);
+  }
+  if (!names.empty()) Say(L"pictures: " + names);
   return ok;
 }
 
@@ -409,6 +428,7 @@ bool DemoSession::LoggedIn() {
   }
   Say(L"the application created its window " + WindowText(window->Window(L"hwnd")) + L" inside the bar " +
       WindowText(bar->Window(L"hwnd")) + L" and sent 33769 to the host window; the host adopted it and showed the bar");
+  Detail(L"(it is another process's window: in the pictures it paints itself, as the frame's surface lacks it)");
   const long long width = bar->Number(L"client-width");
   if (!app_.WaitForRecord(mark, to_main::kBarSize,
                           [&](const DesktopAppRecord& r) {
@@ -423,7 +443,7 @@ bool DemoSession::LoggedIn() {
 
   // A resize: the host follows the pane within a tick of its 200 ms timer, the bar tells the application.
   mark = app_.Mark();
-  if (!Explore(L"resize 1100 640")) return false;
+  if (!Explore(L"resize 1000 620")) return false;
   const long long oldWidth = width;
   const DWORD start = ::GetTickCount();
   for (;;) {
@@ -439,7 +459,7 @@ bool DemoSession::LoggedIn() {
     if (::GetTickCount() - start > 5000) return Fail(L"the bar and the application's window do not follow a resize");
   }
   if (!Explore(L"wait 50" + PictureStep(L"4-resized.png"))) return false;
-  Say(L"resize the Explorer window to 1100x640: the bar becomes " + Geometry(*bar) + L",");
+  Say(L"resize the Explorer window to 1000x620: the bar becomes " + Geometry(*bar) + L",");
   ShowRecords(mark, to_main::kBarSize);
   Detail(L"and the application's window follows: " + Geometry(*window));
 
