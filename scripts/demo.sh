@@ -19,7 +19,7 @@ fi
 cmake --build build/x86_64 --target quillan-demo
 
 source scripts/wine-env.sh
-echo "== Wine prefix build/wine/demo (the first time takes half a minute)"
+echo "== Wine prefix build/wine/demo (made on the first run)"
 export WINEPREFIX="$(quillan_wine_prefix demo)"
 
 stop_wine() {

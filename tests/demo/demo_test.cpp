@@ -106,7 +106,9 @@ TEST(Demo, EveryStepShowsWhatItMustAndTheDemoLeavesNothingBehind) {
   EXPECT_EQ(bar->Number(L"y"), 0);
   EXPECT_EQ(bar->Number(L"width"), pane->Number(L"client-width"));
   EXPECT_EQ(bar->Number(L"height"), 39);
-  EXPECT_EQ(Find(windows, L"SHELLDLL_DefView", pane)->Number(L"y"), 39);
+  const StandinRecord* view = Find(windows, L"SHELLDLL_DefView", pane);
+  ASSERT_NE(view, nullptr) << story;
+  EXPECT_EQ(view->Number(L"y"), 39);
   std::vector<BarRecord> bars = BarRecords(demo.app().RecordsSince(mark, to_main::kBarNotLoggedIn));
   ASSERT_FALSE(bars.empty());
   for (const BarRecord& record : bars) {
