@@ -1,7 +1,5 @@
 #include "demo_session.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <utility>
 

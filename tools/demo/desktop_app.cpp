@@ -1,5 +1,6 @@
 #include "desktop_app.h"
 
+#include <cwchar>
 #include <utility>
 
 #include "base/text.h"
