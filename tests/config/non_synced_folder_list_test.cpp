@@ -63,25 +63,35 @@ class DebugOutputMonitor {
   std::thread thread_;
 };
 
-TEST(NonSyncedList, ListFileLines) {
+TEST(NonSyncedList, ListFileLinesInEitherEncoding) {
   test::TempDir dir;
   const std::wstring f = dir / L"list.dat";
-  // The carriage return stays; text after the last line feed is not an entry.
-  test::WriteBytes(f, "\\A\r\n\\B");
-  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r"}));
+  const struct {
+    std::string bytes;
+    Lines lines;
+  } rows[] = {
+      {"\\A\r\n\\B", {L"\\A\r"}},  // the carriage return stays; text after the last line feed is no entry
+      {std::string("\\A\n\\B\0\n\\C\n", 10), {L"\\A"}},  // the text ends at the first zero
+      {"", {}},
+      {"\\A\n\xCE", {L"\\A"}},  // a lead byte of 936 cut off by the end
+      // UTF-16 with an odd byte count: the stray byte's character ends at the terminating zero.
+      {std::string("\xFF\xFE\\\0A\0\n\0B\0\n\0x", 13), {L"\\A", L"B"}},
+      {std::string("\xFF\xFE\\\0A\0\n", 7), {L"\\A"}},
+      {std::string("\\\0A\0\n\0", 6), {}},  // without FF FE: ANSI text that ends at its first zero
+      {"\xFF\xFE", {}},
+      {"\xFF", {}},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(test::WriteBytes(f, row.bytes));
+    EXPECT_EQ(ReadList(f), row.lines) << ::testing::PrintToString(row.bytes);
+  }
   // Both encodings give the same entries; ANSI is the process's code page (936 here).
   test::WriteAnsiFile(f, L"\\A\r\n\\\u6587\u4EF6\n\n");
-  const Lines ansi = ReadList(f);
+  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
   test::WriteUtf16File(f, L"\\A\r\n\\\u6587\u4EF6\n\n");
-  EXPECT_EQ(ReadList(f), ansi);
-  EXPECT_EQ(ansi, (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
-  test::WriteBytes(f, std::string("\\A\n\\B\0\n\\C\n", 10));  // text ends at the first zero
-  EXPECT_EQ(ReadList(f), (Lines{L"\\A"}));
+  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
 
   bool ok = false;
-  test::WriteBytes(f, "");
-  EXPECT_EQ(ReadList(f, &ok), Lines{});
-  EXPECT_TRUE(ok);
   EXPECT_EQ(ReadList(dir / L"missing.dat", &ok), Lines{});  // cannot be opened: no text, no failure
   EXPECT_TRUE(ok);
   EXPECT_EQ(ReadList(L"", &ok), Lines{});
