@@ -1,5 +1,5 @@
-// Helpers of the bar's tests: a 32-bit canvas that windows print into, PNG and BMP writers, GDI and
-// USER object counts, and the windows the bar talks to (host window, application main window).
+// Helpers of the bar's tests: a 32-bit canvas that windows print into, a BMP writer, GDI and USER
+// object counts, and the windows the bar talks to (host window, application main window).
 #pragma once
 
 #include <windows.h>
@@ -22,11 +22,10 @@ class Canvas {
   int width() const { return width_; }
   int height() const { return height_; }
   COLORREF Pixel(int x, int y) const;
-  BYTE Alpha(int x, int y) const;
   // True when some pixel of the rectangle has exactly this colour.
   bool Contains(const RECT& area, COLORREF color) const;
-  // Whole image as PNG (opaque).
-  std::string ToPng() const;
+  // The whole image as a PNG file, written by GDI+.
+  bool SavePng(const std::wstring& path) const;
 
  private:
   HDC dc_ = nullptr;
@@ -53,8 +52,6 @@ struct BitmapPixels {
 };
 BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
 
-// PNG of width x height pixels, rgba rows top-down (alpha used when withAlpha).
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha);
 // A 24-bit BMP file of one colour.
 std::string SolidBmp(int width, int height, COLORREF color);
 
