@@ -90,7 +90,7 @@ TEST_F(BandTest, LoginFaceIsPaintedAndSavedAsAPicture) {
   int dpi = static_cast<int>(DpiScale::Scale() * 96.0f);
   std::wstring folder = test::BinDir() + L"\\..\\pictures";
   ASSERT_TRUE(test::MakeDirs(folder));
-  EXPECT_TRUE(canvas.SavePng(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png"));
+  EXPECT_TRUE(canvas.Save(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png"));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "base/handle.h"
 #include "base/module.h"
-#include "menu/memory_bitmap_dc.h"
 #include "resource.h"
 #include "ui/dpi_scale.h"
 #include "ui_test_support.h"
@@ -80,23 +79,6 @@ TEST(MenuImages, SizeGroupsAndVersionsPickTheImages) {
   EXPECT_EQ(ReadBitmapPixels(UniqueBitmap(LoadUploadBitmap()).get()).height, 34);
   ASSERT_TRUE(DpiScale::InitFromDpi(96));
   EXPECT_EQ(ReadBitmapPixels(UniqueBitmap(LoadShareBitmap()).get()).width, 16);
-}
-
-TEST(MenuImages, MemoryBitmapDcSelectsAndGivesBack) {
-  WindowDc screen(nullptr);
-  UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), 7, 5));
-  {
-    MemoryBitmapDc holder(bitmap.get(), screen.get());
-    ASSERT_TRUE(holder);
-    EXPECT_EQ(holder.width(), 7);
-    EXPECT_EQ(holder.height(), 5);
-    EXPECT_EQ(::GetCurrentObject(holder.dc(), OBJ_BITMAP), bitmap.get());
-    // Selected in one DC, the bitmap cannot go into a second one.
-    MemoryBitmapDc second(bitmap.get(), screen.get());
-    EXPECT_FALSE(second);
-  }
-  MemoryBitmapDc again(bitmap.get(), screen.get());
-  EXPECT_TRUE(again);
 }
 
 }  // namespace

@@ -46,8 +46,9 @@ bool Canvas::Contains(const RECT& area, COLORREF color) const {
   return false;
 }
 
-bool Canvas::SavePng(const std::wstring& path) const {
-  static const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+bool Canvas::Save(const std::wstring& path, bool bmp) const {
+  // GDI+'s BMP and PNG encoders.
+  const CLSID encoder = {bmp ? 0x557CF400u : 0x557CF406u, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
   ::GdiFlush();
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartupInput input;
@@ -55,7 +56,7 @@ bool Canvas::SavePng(const std::wstring& path) const {
   Gdiplus::GpBitmap* image = nullptr;
   const bool saved = Gdiplus::DllExports::GdipCreateBitmapFromScan0(width_, height_, width_ * 4, PixelFormat32bppRGB,
                                                                    reinterpret_cast<BYTE*>(bits_), &image) == Gdiplus::Ok &&
-                     Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+                     Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
   if (image) Gdiplus::DllExports::GdipDisposeImage(image);
   Gdiplus::GdiplusShutdown(token);
   return saved;
@@ -105,31 +106,6 @@ BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
   ::GetDIBits(screen, bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
   ::ReleaseDC(nullptr, screen);
   return p;
-}
-
-std::string SolidBmp(int width, int height, COLORREF color) {
-  int stride = (width * 3 + 3) & ~3;
-  BITMAPFILEHEADER file = {};
-  BITMAPINFOHEADER info = {};
-  info.biSize = sizeof(info);
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biSizeImage = static_cast<DWORD>(stride * height);
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(info);
-  file.bfSize = file.bfOffBits + info.biSizeImage;
-  std::string out(reinterpret_cast<const char*>(&file), sizeof(file));
-  out.append(reinterpret_cast<const char*>(&info), sizeof(info));
-  std::string row(static_cast<size_t>(stride), '\0');
-  for (int x = 0; x < width; ++x) {
-    row[x * 3] = static_cast<char>(GetBValue(color));
-    row[x * 3 + 1] = static_cast<char>(GetGValue(color));
-    row[x * 3 + 2] = static_cast<char>(GetRValue(color));
-  }
-  for (int y = 0; y < height; ++y) out += row;
-  return out;
 }
 
 long GdiObjectCount() {

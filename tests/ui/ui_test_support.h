@@ -1,5 +1,5 @@
-// Helpers of the bar's tests: a 32-bit canvas that windows print into, a BMP writer, GDI and USER
-// object counts, and the windows the bar talks to (host window, application main window).
+// Helpers of the bar's tests: a 32-bit canvas that windows print into, GDI and USER object counts,
+// and the windows the bar talks to (host window, application main window).
 #pragma once
 
 #include <windows.h>
@@ -24,8 +24,8 @@ class Canvas {
   COLORREF Pixel(int x, int y) const;
   // True when some pixel of the rectangle has exactly this colour.
   bool Contains(const RECT& area, COLORREF color) const;
-  // The whole image as a PNG file, written by GDI+.
-  bool SavePng(const std::wstring& path) const;
+  // The whole image as a PNG file (or, with bmp, a BMP file), written by GDI+.
+  bool Save(const std::wstring& path, bool bmp = false) const;
 
  private:
   HDC dc_ = nullptr;
@@ -52,8 +52,6 @@ struct BitmapPixels {
 };
 BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
 
-// A 24-bit BMP file of one colour.
-std::string SolidBmp(int width, int height, COLORREF color);
 
 // GDI and USER objects of this process: GetGuiResources where the system implements it; under
 // Wine, which does not, the live GDI handles and the windows of this thread.
