@@ -25,12 +25,7 @@ Lines ReadList(const std::wstring& path, bool* ok = nullptr) {
 // Collects this process's debug strings the way a debug-output monitor does (the DBWIN_BUFFER protocol).
 class DebugOutputMonitor {
  public:
-  DebugOutputMonitor()
-      : bufferReady_(::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")),
-        dataReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
-        mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")),
-        view_(mapping_ ? static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096)) : nullptr),
-        thread_([this] { Run(); }) {}
+  DebugOutputMonitor() : thread_([this] { Run(); }) {}
   ~DebugOutputMonitor() {
     stop_ = true;
     thread_.join();
@@ -55,12 +50,14 @@ class DebugOutputMonitor {
     }
   }
 
-  UniqueHandle bufferReady_, dataReady_, mapping_;
-  const char* view_;
+  UniqueHandle bufferReady_{::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")};
+  UniqueHandle dataReady_{::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")};
+  UniqueHandle mapping_{::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")};
+  const char* view_ = mapping_ ? static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096)) : nullptr;
   std::atomic<bool> stop_{false};
   CriticalSection lock_;
   Lines strings_;
-  std::thread thread_;
+  std::thread thread_;  // last: starts once everything above exists
 };
 
 TEST(NonSyncedList, ListFileLinesInEitherEncoding) {
