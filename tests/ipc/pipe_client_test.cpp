@@ -230,11 +230,8 @@ TEST_F(PipeClientTest, RepliesAreCheckedByteForByte) {
   std::vector<uint8_t> oversized(4100, 0);
   oversized[0] = 1;
   Command(L"pipe ui_host raw " + Hex(oversized));
-  {
-    PipeClient client;
-    std::wstring text;
-    EXPECT_FALSE(client.QuerySyncRoot(&text));
-  }
+  std::wstring text;
+  EXPECT_FALSE(PipeClient().QuerySyncRoot(&text));
 
   const struct {
     const wchar_t* reply;
