@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "ipc/records.h"
 #include "menu_fixture.h"
 
 namespace quillan {
@@ -16,25 +17,9 @@ using test::InvokeVerb;
 
 constexpr HRESULT kCut = static_cast<HRESULT>(0x8007007A);
 
-void Put64(std::vector<uint8_t>* out, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-void PutText(std::vector<uint8_t>* out, const std::wstring& text) {
-  for (wchar_t c : text) {
-    out->push_back(static_cast<uint8_t>(c));
-    out->push_back(static_cast<uint8_t>(c >> 8));
-  }
-  out->insert(out->end(), 2, 0);
-}
-// L as 64 bits, the paths each with its zero, one more zero, and the final byte.
-std::vector<uint8_t> PathList(const std::vector<std::wstring>& paths) {
-  uint64_t bytes = 2;
-  for (const std::wstring& path : paths) bytes += (path.size() + 1) * 2;
-  std::vector<uint8_t> out;
-  Put64(&out, bytes);
-  for (const std::wstring& path : paths) PutText(&out, path);
-  out.insert(out.end(), 3, 0);
-  return out;
+// What the records module builds (its layouts are proven byte for byte by the IPC tests).
+std::vector<uint8_t> PathList(DWORD code, const std::vector<std::wstring>& paths) {
+  return BuildPathListRecord(code, paths)->payload;
 }
 
 class MenuCommandsTest : public ::testing::Test {
@@ -93,19 +78,17 @@ TEST_F(MenuCommandsTest, EachCommandSendsItsRecordByteForByte) {
   ASSERT_EQ(used, 1);
   EXPECT_EQ(InvokeOffset(outside.Get(), 0), S_OK);
 
-  // Share opens with the window under the cursor, sign-extended to 64 bits.
-  std::vector<uint8_t> share;
-  Put64(&share, static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(
-                    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(owner.hwnd()))))));
-  const std::vector<uint8_t> list = PathList({a_, b_});
-  share.insert(share.end(), list.begin(), list.end());
-  std::vector<uint8_t> history;
-  PutText(&history, a_);
+  // Share opens with the window under the cursor.
   const struct {
     DWORD code;
     std::vector<uint8_t> payload;
-  } expected[] = {{33787, share},           {33779, {}}, {33780, {}}, {33786, list}, {33791, history},
-                  {33786, PathList({a_})}, {33781, PathList({outsidePath})}};
+  } expected[] = {{33787, BuildShareRecord(owner.hwnd(), {a_, b_})->payload},
+                  {33779, {}},
+                  {33780, {}},
+                  {33786, PathList(33786, {a_, b_})},
+                  {33791, BuildHistoryRecord(a_)->payload},
+                  {33786, PathList(33786, {a_})},
+                  {33781, PathList(33781, {outsidePath})}};
   ASSERT_TRUE(standin_.WaitForRecords(0, 7, 5000));
   const std::vector<test::DesktopAppRecord> records = standin_.Records();
   ASSERT_EQ(records.size(), 7u);
@@ -142,7 +125,7 @@ TEST_F(MenuCommandsTest, VerbsWorkWithoutAMenuAndSelectionCommandsNeedASelection
   EXPECT_EQ(records[0].code, 33779u);
   EXPECT_EQ(records[0].size, 0u);
   EXPECT_EQ(records[1].code, 33781u);
-  EXPECT_EQ(records[1].payload, PathList({a_, b_}));
+  EXPECT_EQ(records[1].payload, PathList(33781, {a_, b_}));
 }
 
 TEST_F(MenuCommandsTest, ABusyOrMissingApplicationFailsOnlyTheCommandsThatSaySo) {
