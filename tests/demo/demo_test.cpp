@@ -34,7 +34,7 @@ const StandinRecord* Find(const std::vector<StandinRecord>& windows, const std::
 
 const StandinRecord* Pane(const std::vector<StandinRecord>& windows) {
   for (const StandinRecord& window : windows) {
-    if (window.Flag(L"pane")) return &window;
+    if (window.Text(L"pane") == L"true") return &window;
   }
   return nullptr;
 }
@@ -101,7 +101,7 @@ TEST(Demo, EveryStepShowsWhatItMustAndTheDemoLeavesNothingBehind) {
   const StandinRecord* pane = Pane(windows);
   const StandinRecord* bar = Find(windows, L"#32770", pane);
   ASSERT_TRUE(pane && bar) << story;
-  EXPECT_TRUE(bar->Flag(L"visible"));
+  EXPECT_EQ(bar->Text(L"visible"), L"true");
   EXPECT_EQ(bar->Number(L"x"), 0);
   EXPECT_EQ(bar->Number(L"y"), 0);
   EXPECT_EQ(bar->Number(L"width"), pane->Number(L"client-width"));
@@ -158,7 +158,7 @@ TEST(Demo, EveryStepShowsWhatItMustAndTheDemoLeavesNothingBehind) {
   ASSERT_TRUE(pane && bar) << story;
   const StandinRecord* embedded = Find(windows, L"DesktopAppStandinAccountWindow", bar);
   ASSERT_NE(embedded, nullptr) << story;
-  EXPECT_TRUE(bar->Flag(L"visible") && embedded->Flag(L"visible"));
+  EXPECT_EQ(bar->Text(L"visible") + embedded->Text(L"visible"), L"truetrue");
   EXPECT_EQ(embedded->Number(L"pid"), static_cast<long long>(demo.app().pid()));
   EXPECT_EQ(bar->Number(L"width"), pane->Number(L"client-width"));
   EXPECT_EQ(embedded->Number(L"width"), bar->Number(L"client-width"));

@@ -48,6 +48,8 @@ DWORD RunProgram(const std::wstring& commandLine) {
   return process.ExitCode();
 }
 
+bool IsTrue(const StandinRecord& line, const std::wstring& key) { return line.Text(key) == L"true"; }
+
 // Windows of a dump.
 const StandinRecord* FindLine(const std::vector<StandinRecord>& lines,
                               const std::function<bool(const StandinRecord&)>& match) {
@@ -58,7 +60,7 @@ const StandinRecord* FindLine(const std::vector<StandinRecord>& lines,
 }
 
 const StandinRecord* Pane(const std::vector<StandinRecord>& dump) {
-  return FindLine(dump, [](const StandinRecord& w) { return w.Flag(L"pane"); });
+  return FindLine(dump, [](const StandinRecord& w) { return IsTrue(w, L"pane"); });
 }
 
 const StandinRecord* ChildOf(const std::vector<StandinRecord>& dump, const StandinRecord* parent,
@@ -328,7 +330,7 @@ bool DemoSession::LoginBar() {
   const StandinRecord* pane = Pane(dump);
   const StandinRecord* bar = Bar(dump);
   const StandinRecord* view = FindLine(dump, [](const StandinRecord& w) { return w.Text(L"role") == L"view"; });
-  if (!pane || !bar || !view || !bar->Flag(L"visible")) return Fail(L"no bar shown in the sync folder");
+  if (!pane || !bar || !view || !IsTrue(*bar, L"visible")) return Fail(L"no bar shown in the sync folder");
   if (bar->Number(L"x") != 0 || bar->Number(L"y") != 0 || bar->Number(L"width") != pane->Number(L"client-width") ||
       view->Number(L"y") != bar->Number(L"height")) {
     return Fail(L"the bar is not across the top of the pane: " + Geometry(*bar) + L", view at " + Geometry(*view));
@@ -350,7 +352,7 @@ bool DemoSession::LoginBar() {
   if (!Explore(L"navigate " + Quoted(config_.junctionFolder()) + L"; waitfor " + Quoted(kBarClass) + L" 10000; dump")) return false;
   dump = LastDump();
   bar = Bar(dump);
-  if (!bar || !bar->Flag(L"visible")) return Fail(L"no bar in the account's junction folder");
+  if (!bar || !IsTrue(*bar, L"visible")) return Fail(L"no bar in the account's junction folder");
   Say(L"navigate to " + config_.junctionFolder() + L" (the account's junction.ini names it): the bar is there too");
   return true;
 }
@@ -420,7 +422,7 @@ bool DemoSession::LoggedIn() {
   std::vector<StandinRecord> dump = LastDump();
   const StandinRecord* bar = Bar(dump);
   const StandinRecord* window = ChildOf(dump, bar, kAppWindowClass);
-  if (!bar || !window || !bar->Flag(L"visible") || !window->Flag(L"visible") ||
+  if (!bar || !window || !IsTrue(*bar, L"visible") || !IsTrue(*window, L"visible") ||
       window->Number(L"pid") != static_cast<long long>(app_.pid())) {
     return Fail(L"the application's window is not shown inside the bar");
   }
@@ -513,7 +515,7 @@ bool DemoSession::Menus() {
         Detail(indent + L"----------");
       } else {
         const bool icon = !item.Text(L"checked").empty();
-        Detail(indent + item.Text(L"text") + (item.Flag(L"submenu") ? L"  >" : L"") + (icon ? L"  (with its icon)" : L""));
+        Detail(indent + item.Text(L"text") + (IsTrue(item, L"submenu") ? L"  >" : L"") + (icon ? L"  (with its icon)" : L""));
       }
     }
     const bool found = FindLine(items, [&](const StandinRecord& item) {
