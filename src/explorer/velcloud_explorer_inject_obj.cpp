@@ -719,10 +719,12 @@ void CVelCloudExplorerInjectObj::OnTimer(UINT_PTR id) {
   const DWORD now = ::GetTickCount();
   if (Exists(viewWindows.view) && Exists(viewWindows.parent) && bar.IsWindow() && Exists(viewWindows.items) &&
       now - lastRevalidateTick < kRevalidatePeriodMs) {
-    if (bar.CheckExternalWindow()) {
-      // Follows a resize of the pane; the switch at 0 keeps the bar hidden.
-      if (BarSwitchOn()) Layout(true, false);
-    } else {
+    const bool external = bar.CheckExternalWindow();
+    if ((external || loggedIn == 0) && BarSwitchOn()) {
+      // Follows a resize of the pane, whichever face the bar shows; for its own face Layout also
+      // runs the resend step. The switch at 0 keeps the bar hidden.
+      Layout(true, false);
+    } else if (!external) {
       ResendStep(now);
     }
     return;
