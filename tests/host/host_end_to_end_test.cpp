@@ -81,6 +81,7 @@ TEST(HostEndToEnd, TheLoginLinkAsksTheApplicationToLogInOrStartsItForTheLogin) {
         return false;
       },
       3000));
+  ASSERT_TRUE(explorer.Run(L"picture " + Quoted(test::PictureFolder() + L"\\bar-login-clicked.png")));
 
   // No application: the click starts it, from its own folder, for the login.
   app.Stop();
@@ -108,7 +109,8 @@ TEST(HostEndToEnd, TheLoginLinkAsksTheApplicationToLogInOrStartsItForTheLogin) {
                         &answer);
   if (launched && ::WaitForSingleObject(launched.get(), 10000) != WAIT_OBJECT_0) ::TerminateProcess(launched.get(), 1);
   ASSERT_TRUE(explorer.Run(L"quit"));
-  EXPECT_TRUE(explorer.WaitExit(20000));
+  ASSERT_TRUE(explorer.WaitExit(20000));
+  EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
 }
 
 TEST(HostEndToEnd, ALoggedInAccountsBarHostsTheApplicationsWindowAndReportsTheSelection) {
@@ -176,6 +178,8 @@ TEST(HostEndToEnd, ALoggedInAccountsBarHostsTheApplicationsWindowAndReportsTheSe
   EXPECT_EQ(Bytes(app.Records(to_main::kSelectionFlag)), (std::vector<uint8_t>{1, 1, 1, 0}));
   EXPECT_EQ(app.Records(to_main::kSelectionState)[1].payload,
             BuildSelectionStateRecord(L"uid-b", L"eid-b", frame, 1).payload);
+  ASSERT_TRUE(explorer.Run(L"select --by=none " + Quoted(sync + L"\a.txt") + L"; picture " +
+                           Quoted(test::PictureFolder() + L"\\bar-selection.png")));
 
   // The worker reads the list again within 2 s: now \Sub is the one not synced.
   accounts.WriteNonSynced(L"uid-b", L"eid-b", L"\\Sub\r\n");
@@ -213,7 +217,9 @@ TEST(HostEndToEnd, ALoggedInAccountsBarHostsTheApplicationsWindowAndReportsTheSe
 
   // The maintenance export closes every Explorer window that runs the band, bar or no bar.
   ASSERT_TRUE(explorer.Run(L"window 2; navigate " + Quoted(sync) +
-                           L"; waitfor DesktopAppStandinAccountWindow 10000; new-window --path=" + Quoted(folders.path())));
+                           L"; waitfor DesktopAppStandinAccountWindow 10000; picture " +
+                           Quoted(test::PictureFolder() + L"\\bar-before-close.png") + L"; new-window --path=" +
+                           Quoted(folders.path())));
   test::ShellDll dll;
   ASSERT_TRUE(dll.loaded());
   EXPECT_EQ(dll.closeExplorerWithCloudBar(), 0);
@@ -262,7 +268,8 @@ TEST(HostEndToEnd, OnVersion52TheBarIsCreatedInsideTheListViewLayoutsPane) {
   EXPECT_EQ(Counts(app.Records(to_main::kSelectionState)), (std::vector<uint32_t>{1, 0}));
   EXPECT_EQ(Bytes(app.Records(to_main::kSelectionFlag)), (std::vector<uint8_t>{1, 0}));
   ASSERT_TRUE(explorer.Run(L"exit"));
-  EXPECT_TRUE(explorer.WaitExit(20000));
+  ASSERT_TRUE(explorer.WaitExit(20000));
+  EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
 }
 
 }  // namespace
