@@ -13,27 +13,16 @@ TEST(Handles, OwnersReleaseExactlyOnceAndMove) {
   HANDLE raw = event.get();
   UniqueHandle moved(std::move(event));
   EXPECT_FALSE(event);
-  EXPECT_EQ(moved.get(), raw);
   moved.reset();
-  EXPECT_FALSE(moved);
-  // The handle is closed: waiting on it now fails.
-  EXPECT_EQ(::WaitForSingleObject(raw, 0), WAIT_FAILED);
+  EXPECT_EQ(::WaitForSingleObject(raw, 0), WAIT_FAILED);  // closed
 
-  UniqueFile file;
-  EXPECT_EQ(file.get(), INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(file);
-}
-
-TEST(Handles, GdiObjectsAreDeleted) {
-  HBRUSH raw = nullptr;
+  HBRUSH brush = nullptr;
   {
-    UniqueBrush brush(::CreateSolidBrush(RGB(1, 2, 3)));
-    ASSERT_TRUE(brush);
-    raw = brush.get();
-    EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_BRUSH));
+    UniqueBrush owner(::CreateSolidBrush(RGB(1, 2, 3)));
+    brush = owner.get();
+    ASSERT_EQ(::GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
   }
-  // Deleted with its owner: the handle no longer names an object.
-  EXPECT_EQ(::GetObjectType(raw), 0u);
+  EXPECT_EQ(::GetObjectType(brush), 0u);  // deleted with its owner
 }
 
 class Counted : public IUnknown {
@@ -51,9 +40,7 @@ TEST(Handles, ComPointersBalanceReferences) {
   Counted object;
   {
     ComPtr<IUnknown> a(&object);
-    EXPECT_EQ(object.refs, 2u);
     ComPtr<IUnknown> b = a;
-    EXPECT_EQ(object.refs, 3u);
     ComPtr<IUnknown> c(std::move(b));
     EXPECT_EQ(object.refs, 3u);
     a = nullptr;

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/com_class_factory.h"
-#include "com_test_support.h"
-
 namespace quillan {
 namespace {
 
@@ -46,12 +43,6 @@ class Failing : public ComObject<Failing, IPersist> {
     if (IPersist* self = Query<IPersist>(this, IID_IPersist)) self->Release();
     return E_ABORT;
   }
-  HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
-};
-
-class Solitary : public ComObject<Solitary, IPersist> {
- public:
-  static constexpr bool kAggregatable = false;
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
 };
 
@@ -104,54 +95,6 @@ TEST(ComObject, ObjectsHoldTheModuleLockAndEndWithTheirLastReference) {
   EXPECT_EQ(Widget::CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
   EXPECT_EQ(liveObjects, 0);
   EXPECT_EQ(ComModuleLock::Count(), locks);
-}
-
-TEST(ComObject, AggregatedObjectDelegatesToItsOuterObject) {
-  test::TestOuter outer;
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(Widget::CreateInstance(&outer, IID_IPersist, &out), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(Solitary::CreateInstance(&outer, IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(liveObjects, 0);
-
-  ASSERT_EQ(Widget::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
-  // The inner unknown is its own identity and counts the inner object.
-  EXPECT_EQ(Query<IUnknown>(outer.inner, IID_IUnknown), outer.inner);
-  EXPECT_EQ(outer.inner->Release(), 1u);
-  IPersist* persist = Query<IPersist>(outer.inner, IID_IPersist);
-  ASSERT_NE(persist, nullptr);
-  EXPECT_EQ(outer.refs, 2u);  // the reference an interface carries is the outer object's
-  IUnknown* controlling = Query<IUnknown>(persist, IID_IUnknown);
-  EXPECT_EQ(controlling, static_cast<IUnknown*>(&outer));
-  controlling->Release();
-  persist->Release();
-  EXPECT_EQ(outer.refs, 1u);
-  EXPECT_EQ(outer.inner->Release(), 0u);
-  EXPECT_EQ(liveObjects, 0);
-}
-
-TEST(ComClassFactory, ModuleReferenceDoesNotLockButClientsAndLockServerDo) {
-  LONG locks = ComModuleLock::Count();
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(ComClassFactory::Create(&Widget::CreateInstance, &factory), S_OK);
-  EXPECT_EQ(ComModuleLock::Count(), locks);
-  IClassFactory* client = Query<IClassFactory>(factory, IID_IClassFactory);
-  EXPECT_EQ(client, factory);
-  EXPECT_EQ(ComModuleLock::Count(), locks + 1);
-  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  EXPECT_EQ(ComModuleLock::Count(), locks + 2);
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-  client->Release();
-  EXPECT_EQ(ComModuleLock::Count(), locks);
-
-  IOleWindow* window = nullptr;
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
-  ASSERT_NE(window, nullptr);
-  window->Release();
-  EXPECT_EQ(Query<IPersist>(factory, IID_IPersist), nullptr);
-  EXPECT_EQ(factory->Release(), 0u);
-  EXPECT_EQ(ComModuleLock::Count(), locks);
-  EXPECT_EQ(liveObjects, 0);
 }
 
 }  // namespace

@@ -25,12 +25,7 @@ Lines ReadList(const std::wstring& path, bool* ok = nullptr) {
 // Collects this process's debug strings the way a debug-output monitor does (the DBWIN_BUFFER protocol).
 class DebugOutputMonitor {
  public:
-  DebugOutputMonitor()
-      : bufferReady_(::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")),
-        dataReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
-        mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")),
-        view_(mapping_ ? static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096)) : nullptr),
-        thread_([this] { Run(); }) {}
+  DebugOutputMonitor() : thread_([this] { Run(); }) {}
   ~DebugOutputMonitor() {
     stop_ = true;
     thread_.join();
@@ -55,33 +50,45 @@ class DebugOutputMonitor {
     }
   }
 
-  UniqueHandle bufferReady_, dataReady_, mapping_;
-  const char* view_;
+  UniqueHandle bufferReady_{::CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")};
+  UniqueHandle dataReady_{::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")};
+  UniqueHandle mapping_{::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")};
+  const char* view_ = mapping_ ? static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096)) : nullptr;
   std::atomic<bool> stop_{false};
   CriticalSection lock_;
   Lines strings_;
-  std::thread thread_;
+  std::thread thread_;  // last: starts once everything above exists
 };
 
-TEST(NonSyncedList, ListFileLines) {
+TEST(NonSyncedList, ListFileLinesInEitherEncoding) {
   test::TempDir dir;
   const std::wstring f = dir / L"list.dat";
-  // The carriage return stays; text after the last line feed is not an entry.
-  test::WriteBytes(f, "\\A\r\n\\B");
-  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r"}));
+  const struct {
+    std::string bytes;
+    Lines lines;
+  } rows[] = {
+      {"\\A\r\n\\B", {L"\\A\r"}},  // the carriage return stays; text after the last line feed is no entry
+      {std::string("\\A\n\\B\0\n\\C\n", 10), {L"\\A"}},  // the text ends at the first zero
+      {"", {}},
+      {"\\A\n\xCE", {L"\\A"}},  // a lead byte of 936 cut off by the end
+      // UTF-16 with an odd byte count: the stray byte's character ends at the terminating zero.
+      {std::string("\xFF\xFE\\\0A\0\n\0B\0\n\0x", 13), {L"\\A", L"B"}},
+      {std::string("\xFF\xFE\\\0A\0\n", 7), {L"\\A"}},
+      {std::string("\\\0A\0\n\0", 6), {}},  // without FF FE: ANSI text that ends at its first zero
+      {"\xFF\xFE", {}},
+      {"\xFF", {}},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(test::WriteBytes(f, row.bytes));
+    EXPECT_EQ(ReadList(f), row.lines) << ::testing::PrintToString(row.bytes);
+  }
   // Both encodings give the same entries; ANSI is the process's code page (936 here).
   test::WriteAnsiFile(f, L"\\A\r\n\\\u6587\u4EF6\n\n");
-  const Lines ansi = ReadList(f);
+  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
   test::WriteUtf16File(f, L"\\A\r\n\\\u6587\u4EF6\n\n");
-  EXPECT_EQ(ReadList(f), ansi);
-  EXPECT_EQ(ansi, (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
-  test::WriteBytes(f, std::string("\\A\n\\B\0\n\\C\n", 10));  // text ends at the first zero
-  EXPECT_EQ(ReadList(f), (Lines{L"\\A"}));
+  EXPECT_EQ(ReadList(f), (Lines{L"\\A\r", L"\\\u6587\u4EF6", L""}));
 
   bool ok = false;
-  test::WriteBytes(f, "");
-  EXPECT_EQ(ReadList(f, &ok), Lines{});
-  EXPECT_TRUE(ok);
   EXPECT_EQ(ReadList(dir / L"missing.dat", &ok), Lines{});  // cannot be opened: no text, no failure
   EXPECT_TRUE(ok);
   EXPECT_EQ(ReadList(L"", &ok), Lines{});

@@ -53,12 +53,12 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   EXPECT_EQ(bar->Number(L"y"), 0);
   EXPECT_EQ(bar->Number(L"width"), paneWidth);
   EXPECT_EQ(bar->Number(L"height"), height);
-  EXPECT_TRUE(bar->Flag(L"visible"));
+  EXPECT_TRUE(test::Visible(*bar));
   EXPECT_EQ(view->Number(L"y"), height);
   EXPECT_EQ(view->Number(L"height"), paneHeight - height);
   // The login face: avatar, name, status icon, prompt and link all shown.
   int shown = 0;
-  for (const StandinRecord* control : entered.Children(*bar)) shown += control->Flag(L"visible") ? 1 : 0;
+  for (const StandinRecord* control : entered.Children(*bar)) shown += test::Visible(*control) ? 1 : 0;
   EXPECT_EQ(shown, 5);
   ASSERT_TRUE(explorer.Run(L"picture " + Quoted(pictures + L"not-logged-in.png")));
 
@@ -124,7 +124,7 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(sync) + L"; wait 700"));
   Dump switchedOff(explorer);
   ASSERT_TRUE(switchedOff.Role(L"pane") && switchedOff.BarIn(*switchedOff.Role(L"pane")));
-  EXPECT_FALSE(switchedOff.BarIn(*switchedOff.Role(L"pane"))->Flag(L"visible"));
+  EXPECT_FALSE(test::Visible(*switchedOff.BarIn(*switchedOff.Role(L"pane"))));
   EXPECT_EQ(switchedOff.Role(L"view")->Number(L"y"), 0);
   EXPECT_GE(app.Records(to_main::kBarNotLoggedIn).size(), before + 2);
   ASSERT_TRUE(explorer.Run(L"picture " + Quoted(pictures + L"switched-off.png") + L"; quit"));

@@ -137,7 +137,7 @@ TEST(HostEndToEnd, ALoggedInAccountsBarHostsTheApplicationsWindowAndReportsTheSe
   const StandinRecord* host = dump.Class(kHostWindowClass);
   const StandinRecord* external = dump.Class(L"DesktopAppStandinAccountWindow");
   ASSERT_TRUE(bar && host && external) << explorer.Log();
-  EXPECT_TRUE(bar->Flag(L"visible") && external->Flag(L"visible"));
+  EXPECT_TRUE(test::Visible(*bar) && test::Visible(*external));
   EXPECT_EQ(dump.Parent(*external), bar);
   EXPECT_EQ(bar->Number(L"width"), pane->Number(L"client-width"));
   EXPECT_EQ(bar->Number(L"height"), 39);
@@ -254,7 +254,7 @@ TEST(HostEndToEnd, OnVersion52TheBarIsCreatedInsideTheListViewLayoutsPane) {
     const StandinRecord* bar = dump.BarIn(*parent);
     ASSERT_TRUE(bar) << explorer.Log();
     EXPECT_EQ(dump.Parent(*items), parent);
-    EXPECT_TRUE(bar->Flag(L"visible"));
+    EXPECT_TRUE(test::Visible(*bar));
     EXPECT_EQ(bar->Number(L"width"), parent->Number(L"client-width"));
     EXPECT_EQ(bar->Number(L"height"), 39);
     EXPECT_EQ(items->Number(L"y"), 39);

@@ -45,8 +45,8 @@ class AccountFiles {
 // The prefix's AppData for programs of the prefix; a test fails when the application's own trees are there.
 std::wstring PrefixAppData();
 
-// A window line's field, as a number.
-inline long long Field(const StandinRecord& window, const wchar_t* key) { return window.Number(key); }
+// Whether a window line says the window is visible.
+inline bool Visible(const StandinRecord& window) { return window.Text(L"visible") == L"true"; }
 
 // The window lines of one dump.
 class Dump {

@@ -117,18 +117,6 @@ TEST(MainWindow, ARetriedSendGivesUpAfterItsSecondTimeOut) {
   EXPECT_LT(elapsed, 1450u);  // the receiver is still asleep: no third attempt
 }
 
-TEST(MainWindow, SendToAFreeReceiverIsNotRepeated) {
-  DesktopAppStandin standin;
-  ASSERT_TRUE(standin.Start({L"--no-adopt"}));
-  EXPECT_TRUE(SendToMainWindow(BuildSelectionFlagRecord(false)));
-  EXPECT_TRUE(SendToMainWindow(to_main::kRecycleBin, nullptr, 0));
-  ASSERT_EQ(standin.Control(L"ping"), 1);
-  const std::vector<DesktopAppRecord> received = standin.Records();
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[0].payload, std::vector<uint8_t>{0});
-  EXPECT_EQ(received[1].size, 0u);
-}
-
 // A copy of the stand-in as "<dir>\app\VelQuillanUI.exe"; it logs to "<dir>\app\VelQuillanUI.log".
 class LaunchTest : public ::testing::Test {
  protected:
@@ -139,20 +127,12 @@ class LaunchTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    // Ends every copy that was started: each one's main window is asked to quit.
-    for (const std::string& line : test::ReadStandinLog(Log())) {
+    for (const std::string& start : Starts()) {  // every copy that was started
       int64_t pid = 0;
-      if (test::JsonEvent(line) != "start" || !test::JsonInt(line, "pid", &pid)) continue;
-      UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid)));
-      if (!process) continue;
-      HWND main = FindMainWindow();
-      if (main) {
-        std::wstring quit = L"quit";
-        COPYDATASTRUCT data = {test::kStandinControlCode, 8, &quit[0]};
-        DWORD_PTR answer = 0;
-        ::SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 2000, &answer);
-      }
-      if (::WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0) ::TerminateProcess(process.get(), 1);
+      UniqueHandle process(test::JsonInt(start, "pid", &pid)
+                               ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid))
+                               : nullptr);
+      if (process && ::TerminateProcess(process.get(), 1)) ::WaitForSingleObject(process.get(), 5000);
     }
   }
 

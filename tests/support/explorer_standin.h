@@ -32,7 +32,6 @@ struct StandinRecord {
   bool Has(const std::wstring& key) const { return fields.count(key) != 0; }
   std::wstring Text(const std::wstring& key) const;
   long long Number(const std::wstring& key, long long fallback = -1) const;
-  bool Flag(const std::wstring& key) const { return Text(key) == L"true"; }
   HWND Window(const std::wstring& key) const;
 };
 

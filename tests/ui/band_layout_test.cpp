@@ -30,29 +30,14 @@ TEST_F(BandTest, ControlsArePlacedByTheScale) {
   RECT message = test::RectInParent(::GetDlgItem(band(), IDC_MESSAGE));
   RECT link = test::RectInParent(::GetDlgItem(band(), IDC_LOGIN_LINK));
   const int cy = height();
-
-  if (s == 1.0f) {
-    EXPECT_EQ(cy, 39);
-    EXPECT_EQ(avatar.left, 4);
-    EXPECT_EQ(avatar.right - avatar.left, 30);
-    EXPECT_EQ(avatar.bottom - avatar.top, 30);
-    EXPECT_EQ(icon.left, 165);
-    EXPECT_EQ(icon.right - icon.left, 14);
-    EXPECT_EQ(icon.bottom - icon.top, 14);
-    EXPECT_EQ(name.left, 42);
-    EXPECT_EQ(message.left, 187);
-  } else {
-    ASSERT_EQ(s, 1.25f);
-    EXPECT_EQ(cy, 48);
-    EXPECT_EQ(avatar.left, 5);
-    EXPECT_EQ(avatar.right - avatar.left, 37);
-    EXPECT_EQ(avatar.bottom - avatar.top, 37);
-    EXPECT_EQ(icon.left, 206);
-    EXPECT_EQ(icon.right - icon.left, 17);
-    EXPECT_EQ(icon.bottom - icon.top, 17);
-    EXPECT_EQ(name.left, 52);
-    EXPECT_EQ(message.left, 233);
-  }
+  // height, avatar x and side, icon x and side, name x, message x
+  const std::vector<int> expected = s == 1.0f ? std::vector<int>{39, 4, 30, 165, 14, 42, 187}
+                                              : std::vector<int>{48, 5, 37, 206, 17, 52, 233};
+  EXPECT_EQ((std::vector<int>{cy, avatar.left, avatar.right - avatar.left, icon.left, icon.right - icon.left, name.left,
+                              message.left}),
+            expected);
+  EXPECT_EQ(avatar.bottom - avatar.top, avatar.right - avatar.left);
+  EXPECT_EQ(icon.bottom - icon.top, icon.right - icon.left);
   // Vertical centring, the name one scale unit lower, the link after the message's measured width.
   EXPECT_EQ(avatar.top, (cy - (avatar.bottom - avatar.top)) / 2);
   EXPECT_EQ(icon.top, (cy - (icon.bottom - icon.top)) / 2);
@@ -105,7 +90,7 @@ TEST_F(BandTest, LoginFaceIsPaintedAndSavedAsAPicture) {
   int dpi = static_cast<int>(DpiScale::Scale() * 96.0f);
   std::wstring folder = test::BinDir() + L"\\..\\pictures";
   ASSERT_TRUE(test::MakeDirs(folder));
-  EXPECT_TRUE(test::WriteBytes(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png", canvas.ToPng()));
+  EXPECT_TRUE(canvas.Save(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png"));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "base/handle.h"
 #include "base/module.h"
-#include "menu/memory_bitmap_dc.h"
 #include "resource.h"
 #include "ui/dpi_scale.h"
 #include "ui_test_support.h"
@@ -14,7 +13,7 @@
 namespace quillan {
 namespace {
 
-test::BitmapPixels Read(HBITMAP bitmap) { return test::ReadBitmapPixels(bitmap); }
+using test::ReadBitmapPixels;
 
 TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
   const struct {
@@ -29,7 +28,7 @@ TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
     SCOPED_TRACE(image.id);
     UniqueBitmap bitmap(LoadPngBitmap(ThisModule(), image.id));
     ASSERT_TRUE(bitmap);
-    test::BitmapPixels p = Read(bitmap.get());
+    test::BitmapPixels p = ReadBitmapPixels(bitmap.get());
     EXPECT_EQ(p.width, image.width);
     EXPECT_EQ(p.height, image.height);
     EXPECT_EQ(p.bits, 32);
@@ -44,7 +43,7 @@ TEST(MenuImages, PngResourcesBecome32BitBitmapsOfTheirSizesWithAlphaKept) {
     EXPECT_EQ(transparent, image.alpha);
   }
   // The status icon: a transparent corner around an opaque disc.
-  test::BitmapPixels status = Read(UniqueBitmap(LoadStatusBitmap()).get());
+  test::BitmapPixels status = ReadBitmapPixels(UniqueBitmap(LoadStatusBitmap()).get());
   EXPECT_EQ(status.width, 14);
   EXPECT_EQ(status.Alpha(0, 0), 0);
   EXPECT_EQ(status.Alpha(7, 3), 255);
@@ -60,45 +59,26 @@ TEST(MenuImages, MissingResourcesGiveNoBitmapAndLeakNothing) {
 }
 
 TEST(MenuImages, SizeGroupsAndVersionsPickTheImages) {
-  EXPECT_EQ(ProductImageId(1.0f), static_cast<UINT>(IDP_PRODUCT_16));
-  EXPECT_EQ(ProductImageId(1.25f), static_cast<UINT>(IDP_PRODUCT_16));
-  EXPECT_EQ(ProductImageId(1.5f), static_cast<UINT>(IDP_PRODUCT_16));
-  EXPECT_EQ(ProductImageId(1.75f), static_cast<UINT>(IDP_PRODUCT_32));
-  EXPECT_EQ(ProductImageId(2.25f), static_cast<UINT>(IDP_PRODUCT_32));
-  EXPECT_EQ(ProductImageId(2.5f), static_cast<UINT>(IDP_PRODUCT_48));
-  EXPECT_EQ(ProductImageId(3.5f), static_cast<UINT>(IDP_PRODUCT_48));
-  EXPECT_EQ(ShareImageId(2.0f, true), static_cast<UINT>(IDP_SHARE_32));
-  EXPECT_EQ(ShareImageId(3.0f, true), static_cast<UINT>(IDP_SHARE_48));
-  EXPECT_EQ(UploadImageId(1.0f, true), static_cast<UINT>(IDP_UPLOAD_16));
-  EXPECT_EQ(UploadImageId(2.5f, true), static_cast<UINT>(IDP_UPLOAD_48));
-  for (float scale : {1.0f, 1.75f, 3.5f}) {
-    EXPECT_EQ(ShareImageId(scale, false), static_cast<UINT>(IDP_SHARE_XP));
-    EXPECT_EQ(UploadImageId(scale, false), static_cast<UINT>(IDP_UPLOAD_XP));
+  const struct {
+    float scale;
+    UINT product, share, upload;
+  } groups[] = {{1.0f, IDP_PRODUCT_16, IDP_SHARE_16, IDP_UPLOAD_16}, {1.5f, IDP_PRODUCT_16, IDP_SHARE_16, IDP_UPLOAD_16},
+                {1.75f, IDP_PRODUCT_32, IDP_SHARE_32, IDP_UPLOAD_32}, {2.25f, IDP_PRODUCT_32, IDP_SHARE_32, IDP_UPLOAD_32},
+                {2.5f, IDP_PRODUCT_48, IDP_SHARE_48, IDP_UPLOAD_48},  {3.5f, IDP_PRODUCT_48, IDP_SHARE_48, IDP_UPLOAD_48}};
+  for (const auto& group : groups) {
+    EXPECT_EQ(ProductImageId(group.scale), group.product) << group.scale;
+    EXPECT_EQ(ShareImageId(group.scale, true), group.share) << group.scale;
+    EXPECT_EQ(UploadImageId(group.scale, true), group.upload) << group.scale;
+    EXPECT_EQ(ShareImageId(group.scale, false), static_cast<UINT>(IDP_SHARE_XP)) << group.scale;
+    EXPECT_EQ(UploadImageId(group.scale, false), static_cast<UINT>(IDP_UPLOAD_XP)) << group.scale;
   }
 
   // The loaders follow the process's scale.
   ASSERT_TRUE(DpiScale::InitFromDpi(168));
-  EXPECT_EQ(Read(UniqueBitmap(LoadProductBitmap()).get()).width, 32);
-  EXPECT_EQ(Read(UniqueBitmap(LoadUploadBitmap()).get()).height, 34);
+  EXPECT_EQ(ReadBitmapPixels(UniqueBitmap(LoadProductBitmap()).get()).width, 32);
+  EXPECT_EQ(ReadBitmapPixels(UniqueBitmap(LoadUploadBitmap()).get()).height, 34);
   ASSERT_TRUE(DpiScale::InitFromDpi(96));
-  EXPECT_EQ(Read(UniqueBitmap(LoadShareBitmap()).get()).width, 16);
-}
-
-TEST(MenuImages, MemoryBitmapDcSelectsAndGivesBack) {
-  WindowDc screen(nullptr);
-  UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), 7, 5));
-  {
-    MemoryBitmapDc holder(bitmap.get(), screen.get());
-    ASSERT_TRUE(holder);
-    EXPECT_EQ(holder.width(), 7);
-    EXPECT_EQ(holder.height(), 5);
-    EXPECT_EQ(::GetCurrentObject(holder.dc(), OBJ_BITMAP), bitmap.get());
-    // Selected in one DC, the bitmap cannot go into a second one.
-    MemoryBitmapDc second(bitmap.get(), screen.get());
-    EXPECT_FALSE(second);
-  }
-  MemoryBitmapDc again(bitmap.get(), screen.get());
-  EXPECT_TRUE(again);
+  EXPECT_EQ(ReadBitmapPixels(UniqueBitmap(LoadShareBitmap()).get()).width, 16);
 }
 
 }  // namespace

@@ -26,12 +26,9 @@ class TemplateReader {
   }
   // A name or an ordinal: the ordinal as "#n".
   std::wstring NameOrOrdinal() {
-    WORD first = Peek();
-    if (first == 0xFFFF) {
-      Word();
-      return L"#" + std::to_wstring(Word());
-    }
-    return String();
+    if (Peek() != 0xFFFF) return String();
+    Word();
+    return L"#" + std::to_wstring(Word());
   }
   void AlignDword() { pos_ = (pos_ + 3) & ~size_t{3}; }
   bool ok() const { return pos_ <= size_; }
@@ -55,48 +52,31 @@ TEST(Resources, BarDialogTemplateIsExact) {
   ASSERT_TRUE(resource);
   auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(ThisModule(), resource)));
   TemplateReader t(data, ::SizeofResource(ThisModule(), resource));
-  EXPECT_EQ(t.Word(), 1);  // extended template
-  EXPECT_EQ(t.Word(), 0xFFFF);
-  EXPECT_EQ(t.Dword(), 0u);  // help id
-  EXPECT_EQ(t.Dword(), 0u);  // extended style
-  EXPECT_EQ(t.Dword(), 0x46000040u);
-  EXPECT_EQ(t.Word(), 5);
-  EXPECT_EQ(t.Short(), 0);
-  EXPECT_EQ(t.Short(), 0);
-  EXPECT_EQ(t.Short(), 385);
-  EXPECT_EQ(t.Short(), 19);
-  EXPECT_EQ(t.NameOrOrdinal(), L"");  // menu
-  EXPECT_EQ(t.NameOrOrdinal(), L"");  // class
-  EXPECT_EQ(t.String(), L"");         // caption
-  EXPECT_EQ(t.Word(), 9);
-  EXPECT_EQ(t.Word(), 400);
-  EXPECT_EQ(t.Byte(), 0);
-  EXPECT_EQ(t.Byte(), 134);
+  using Numbers = std::vector<long long>;
+  using Texts = std::vector<std::wstring>;
+  // Extended template: version, signature, help id, extended style, style, items, x, y, cx, cy.
+  const Numbers header = {t.Word(), t.Word(), t.Dword(), t.Dword(), t.Dword(), t.Word(), t.Short(), t.Short(), t.Short(), t.Short()};
+  EXPECT_EQ(header, (Numbers{1, 0xFFFF, 0, 0, 0x46000040, 5, 0, 0, 385, 19}));
+  const Texts names = {t.NameOrOrdinal(), t.NameOrOrdinal(), t.String()};  // menu, class, caption
+  EXPECT_EQ(names, (Texts{L"", L"", L""}));
+  const Numbers font = {t.Word(), t.Word(), t.Byte(), t.Byte()};  // points, weight, italic, charset
+  EXPECT_EQ(font, (Numbers{9, 400, 0, 134}));
   EXPECT_EQ(t.String(), L"\x5FAE\x8F6F\x96C5\x9ED1");
 
-  struct Item {
-    DWORD id;
-    short x, y, cx, cy;
+  const struct {
+    Numbers numbers;  // help id, extended style, style, x, y, cx, cy, id
     std::wstring text;
-  };
-  const Item expected[] = {{IDC_AVATAR, 8, 6, 18, 11, L""},
-                           {IDC_NAME, 43, 4, 44, 11, L""},
-                           {IDC_STATUS_ICON, 95, 4, 19, 11, L""},
-                           {IDC_MESSAGE, 123, 4, 134, 11, L""},
-                           {IDC_LOGIN_LINK, 314, 5, 47, 8, L"\x7ACB\x5373\x767B\x5F55"}};
-  for (const Item& item : expected) {
-    SCOPED_TRACE(item.id);
+  } expected[] = {{{0, 0, 0x50020000, 8, 6, 18, 11, IDC_AVATAR}, L""},
+                  {{0, 0, 0x50020000, 43, 4, 44, 11, IDC_NAME}, L""},
+                  {{0, 0, 0x50020000, 95, 4, 19, 11, IDC_STATUS_ICON}, L""},
+                  {{0, 0, 0x50020000, 123, 4, 134, 11, IDC_MESSAGE}, L""},
+                  {{0, 0, 0x50020000, 314, 5, 47, 8, IDC_LOGIN_LINK}, L"\x7ACB\x5373\x767B\x5F55"}};
+  for (const auto& item : expected) {
     t.AlignDword();
-    EXPECT_EQ(t.Dword(), 0u);
-    EXPECT_EQ(t.Dword(), 0u);
-    EXPECT_EQ(t.Dword(), 0x50020000u);
-    EXPECT_EQ(t.Short(), item.x);
-    EXPECT_EQ(t.Short(), item.y);
-    EXPECT_EQ(t.Short(), item.cx);
-    EXPECT_EQ(t.Short(), item.cy);
-    EXPECT_EQ(t.Dword(), item.id);
-    EXPECT_EQ(t.NameOrOrdinal(), L"#130");  // the static control
-    EXPECT_EQ(t.NameOrOrdinal(), item.text);
+    const Numbers numbers = {t.Dword(), t.Dword(), t.Dword(), t.Short(), t.Short(), t.Short(), t.Short(), t.Dword()};
+    EXPECT_EQ(numbers, item.numbers);
+    const Texts texts = {t.NameOrOrdinal(), t.NameOrOrdinal()};
+    EXPECT_EQ(texts, (Texts{L"#130", item.text}));  // the static control
     EXPECT_EQ(t.Word(), 0);  // no creation data
   }
   EXPECT_TRUE(t.ok());

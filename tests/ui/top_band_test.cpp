@@ -103,15 +103,11 @@ TEST_F(BandTest, NameRules) {
   EXPECT_EQ(show(L"@corp", L"user"), L"  ");
   EXPECT_EQ(show(L"", L"bob@corp"), L"bob  ");
   EXPECT_EQ(show(L"abcdefghijkl", L"user"), L"abcdefghijkl  ");
-  std::wstring longName = show(L"abcdefghijklmnopqrstuvwxyz", L"user");
-  ASSERT_GE(longName.size(), 2u);
-  EXPECT_EQ(longName.substr(longName.size() - 2), L"  ");
-  EXPECT_LE(longName.size() - 2, 13u);
+  std::wstring longName = show(L"abcdefghijklmnopqrstuvwxyz", L"user");  // compacted to 13 characters
+  EXPECT_LE(longName.size(), 15u);
   EXPECT_EQ(longName.substr(0, 3), L"abc");
+  EXPECT_EQ(longName.substr(longName.size() - 2), L"  ");
 
-  EXPECT_EQ(band_->NameControl().TextColor(), CTopBand::kNameColor);
-  EXPECT_EQ(band_->MessageControl().TextColor(), CTopBand::kMessageColor);
-  EXPECT_EQ(band_->NameControl().Font(), band_->NameFont());
   LOGFONTW font = {};
   ASSERT_EQ(::GetObjectW(band_->NameFont(), sizeof(font), &font), static_cast<int>(sizeof(font)));
   EXPECT_EQ(font.lfWeight, FW_BOLD);
@@ -133,7 +129,7 @@ TEST_F(BandTest, LoggedInFaceHidesTheOwnControls) {
   for (int id : kIds) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
 }
 
-TEST_F(BandTest, LoginLinkClicksAndKeysReachTheHost) {
+TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
   Open(800);
   CHyperLinkEx& link = band_->LoginLink();
   HWND window = link.m_hWnd;
@@ -141,15 +137,24 @@ TEST_F(BandTest, LoginLinkClicksAndKeysReachTheHost) {
   LPARAM inside = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
   LPARAM outside = MAKELPARAM(r.right + 20, r.bottom + 20);
   auto logins = [&] { return host_.Received(WM_BAND_LOGIN).size(); };
+  auto shows = [&](COLORREF color) {
+    test::Canvas canvas(800, height());
+    test::PrintWindowTree(band(), &canvas);
+    return canvas.Contains(test::RectInParent(window), color);
+  };
+  EXPECT_TRUE(shows(CHyperLinkEx::kBandLinkColor));
 
   ::SendMessageW(window, WM_MOUSEMOVE, 0, inside);
   EXPECT_TRUE(link.IsHovering());
+  EXPECT_TRUE(shows(CHyperLinkEx::kBandHoverColor));
+  EXPECT_FALSE(shows(CHyperLinkEx::kBandLinkColor));
   ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
   EXPECT_EQ(::GetCapture(), window);
   ::SendMessageW(window, WM_LBUTTONUP, 0, outside);
   EXPECT_EQ(logins(), 0u);
   EXPECT_EQ(::GetCapture(), nullptr);
   EXPECT_FALSE(link.IsHovering());
+  EXPECT_TRUE(shows(CHyperLinkEx::kBandLinkColor));
 
   ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
   ::SendMessageW(window, WM_LBUTTONUP, 0, inside);
@@ -170,40 +175,19 @@ TEST_F(BandTest, LoginLinkClicksAndKeysReachTheHost) {
   band_->SetHostWindow(nullptr);
   ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
   EXPECT_EQ(logins(), 3u);
-}
-
-TEST_F(BandTest, LinkColoursFollowTheHover) {
-  Open(800);
-  CHyperLinkEx& link = band_->LoginLink();
-  RECT area = test::RectInParent(link.m_hWnd);
-  auto render = [&](COLORREF color) {
-    test::Canvas canvas(800, height());
-    test::PrintWindowTree(band(), &canvas);
-    return canvas.Contains(area, color);
-  };
-  EXPECT_TRUE(render(CHyperLinkEx::kBandLinkColor));
-  EXPECT_FALSE(render(CHyperLinkEx::kBandHoverColor));
-  RECT r = link.LinkRect();
-  ::SendMessageW(link.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 1, r.top + 1));
-  EXPECT_TRUE(render(CHyperLinkEx::kBandHoverColor));
-  EXPECT_FALSE(render(CHyperLinkEx::kBandLinkColor));
-  ::SendMessageW(link.m_hWnd, WM_MOUSELEAVE, 0, 0);
-  EXPECT_TRUE(render(CHyperLinkEx::kBandLinkColor));
-  ::EnableWindow(link.m_hWnd, FALSE);
-  EXPECT_TRUE(render(::GetSysColor(COLOR_GRAYTEXT)));
+  ::EnableWindow(window, FALSE);
+  EXPECT_TRUE(shows(::GetSysColor(COLOR_GRAYTEXT)));
 }
 
 class BandRecordsTest : public BandTest {
  protected:
   test::RecordingWindow main_{kMainWindowClass, WS_POPUP};
 
-  std::vector<BarSizeRecord> Sizes() {
-    std::vector<BarSizeRecord> out;
+  // The payloads of the bar size records the main window received.
+  std::vector<std::vector<uint8_t>> Sizes() {
+    std::vector<std::vector<uint8_t>> out;
     for (const auto& m : main_.Received(WM_COPYDATA)) {
-      BarSizeRecord record;
-      if (m.code == to_main::kBarSize && ParseBarSizeRecord(m.payload.data(), m.payload.size(), &record)) {
-        out.push_back(record);
-      }
+      if (m.code == to_main::kBarSize) out.emplace_back(m.payload.begin(), m.payload.end());
     }
     return out;
   }
@@ -219,18 +203,11 @@ TEST_F(BandRecordsTest, AnExternalWindowIsShownAndToldItsRectangle) {
   EXPECT_TRUE(::IsWindowVisible(external));
   for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
   ASSERT_EQ(Sizes().size(), 1u);
-  BarSizeRecord record = Sizes()[0];
-  EXPECT_EQ(record.key.userId, L"uid-1");
-  EXPECT_EQ(record.key.enterpriseId, L"eid-1");
-  EXPECT_EQ(WindowFromWire(record.externalWindow), external);
-  EXPECT_EQ(record.left, 0);
-  EXPECT_EQ(record.top, 0);
-  EXPECT_EQ(record.right, 640);
-  EXPECT_EQ(record.bottom, 39);
+  EXPECT_EQ(Sizes()[0], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 640, 39).payload);
 
   Place(500);
   ASSERT_EQ(Sizes().size(), 2u);
-  EXPECT_EQ(Sizes()[1].right, 500);
+  EXPECT_EQ(Sizes()[1], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 500, 39).payload);
   EXPECT_TRUE(band_->CheckExternalWindow());
 
   // Taken away by the application while not logged in: the own face comes back.
@@ -271,38 +248,11 @@ TEST_F(BandRecordsTest, LoggedInBarHidesWhenItsWindowGoesAndReportsItsClosing) {
   std::vector<test::RecordingWindow::Message> received = main_.Received(WM_COPYDATA);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].code, to_main::kBarClosing);
-  BarClosingRecord closing;
-  ASSERT_TRUE(ParseBarClosingRecord(received[0].payload.data(), received[0].payload.size(), &closing));
-  EXPECT_EQ(WindowFromWire(closing.hostWindow), host_.hwnd());
-  EXPECT_EQ(WindowFromWire(closing.barWindow), bandWindow);
-  EXPECT_EQ(WindowFromWire(closing.embeddedWindow), third);
+  const Record closing = BuildBarClosingRecord(host_.hwnd(), bandWindow, third);
+  EXPECT_EQ(received[0].payload, std::string(closing.payload.begin(), closing.payload.end()));
   EXPECT_EQ(band_->ExternalWindow(), nullptr);
   EXPECT_EQ(band_->UserName(), L"");
 }
-
-// Holds the legacy UI's mutex on another thread, as the legacy UI does while it is active.
-class LegacyUi {
- public:
-  LegacyUi()
-      : release_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    thread_ = std::thread([this] {
-      UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, L"Local\\velquillanbox_ui_legacy_active_0"));
-      ::SetEvent(held_.get());
-      ::WaitForSingleObject(release_.get(), INFINITE);
-      ::ReleaseMutex(mutex.get());
-    });
-    ::WaitForSingleObject(held_.get(), 5000);
-  }
-  ~LegacyUi() {
-    ::SetEvent(release_.get());
-    thread_.join();
-  }
-
- private:
-  UniqueHandle release_;
-  UniqueHandle held_;
-  std::thread thread_;
-};
 
 TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive) {
   UniqueModule legacy(::LoadLibraryW((test::BinDir() + L"\\VelQuillanBar.dll").c_str()));
@@ -325,18 +275,25 @@ TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive)
   band_->AttachExternalWindow(
       ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 9, 9, band(), nullptr, nullptr, nullptr));
   EXPECT_FALSE(bandOnTop());  // legacy UI not active
-  {
-    LegacyUi active;
-    band_->RaiseAboveLegacyBar();
-    EXPECT_TRUE(bandOnTop());
-    ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ::ShowWindow(above, SW_HIDE);
-    band_->RaiseAboveLegacyBar();
-    EXPECT_FALSE(bandOnTop());  // an invisible legacy bar is left alone
-    ::ShowWindow(above, SW_SHOWNA);
-    // The 200 ms timer does it by itself.
-    EXPECT_TRUE(test::PumpUntil(bandOnTop, 3000));
-  }
+  // The legacy UI is active while another thread holds its mutex.
+  UniqueHandle held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread legacyUi([&] {
+    UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, L"Local\\velquillanbox_ui_legacy_active_0"));
+    ::SetEvent(held.get());
+    ::WaitForSingleObject(done.get(), INFINITE);
+    ::ReleaseMutex(mutex.get());
+  });
+  ::WaitForSingleObject(held.get(), 5000);
+  band_->RaiseAboveLegacyBar();
+  EXPECT_TRUE(bandOnTop());
+  ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ::ShowWindow(above, SW_HIDE);
+  band_->RaiseAboveLegacyBar();
+  EXPECT_FALSE(bandOnTop());  // an invisible legacy bar is left alone
+  ::ShowWindow(above, SW_SHOWNA);
+  EXPECT_TRUE(test::PumpUntil(bandOnTop, 3000));  // the 200 ms timer does it by itself
+  ::SetEvent(done.get());
+  legacyUi.join();
   ::DestroyWindow(above);
   ::UnregisterClassW(L"QuillanLegacyBar", legacy.get());
 }
@@ -344,7 +301,7 @@ TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive)
 TEST_F(BandTest, AvatarPictureOverThePlaceholder) {
   Open(640);
   test::TempDir dir;
-  ASSERT_TRUE(test::WriteBytes(dir / L"me.bmp", test::SolidBmp(48, 40, RGB(10, 200, 30))));
+  ASSERT_TRUE(test::Canvas(48, 40, RGB(10, 200, 30)).Save(dir / L"me.bmp", true));
   ASSERT_TRUE(test::WriteBytes(dir / L"broken.jpg", std::string("not a picture at all")));
   CStaticEx& avatar = band_->AvatarControl();
   RECT area = test::RectInParent(avatar.m_hWnd);
@@ -360,7 +317,6 @@ TEST_F(BandTest, AvatarPictureOverThePlaceholder) {
   band_->SetAvatar(dir / L"me.bmp");
   ASSERT_TRUE(test::PumpUntil([&] { return avatar.HasPicture(); }, 3000));
   EXPECT_EQ(pixel(0, 0), RGB(10, 200, 30));  // stretched over the whole control
-  EXPECT_EQ(pixel(29, 29), RGB(10, 200, 30));
 
   band_->SetAvatar(dir / L"missing.bmp");
   ASSERT_TRUE(test::PumpUntil([&] { return !avatar.HasPicture(); }, 3000));
@@ -369,7 +325,6 @@ TEST_F(BandTest, AvatarPictureOverThePlaceholder) {
   band_->SetAvatar(dir / L"broken.jpg");
   test::PumpFor(100);
   EXPECT_FALSE(avatar.HasPicture());
-  EXPECT_EQ(avatar.PictureSource(), dir / L"broken.jpg");
   EXPECT_EQ(pixel(15, 11), placeholderHead);
 }
 
@@ -392,7 +347,7 @@ TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
 
 TEST_F(BandTest, AThousandBarsLeakNoGdiOrUserObjects) {
   test::TempDir dir;
-  ASSERT_TRUE(test::WriteBytes(dir / L"me.bmp", test::SolidBmp(30, 30, RGB(1, 2, 3))));
+  ASSERT_TRUE(test::Canvas(30, 30, RGB(1, 2, 3)).Save(dir / L"me.bmp", true));
   test::RecordingWindow main(kMainWindowClass, WS_POPUP);
   auto cycle = [&](int i) {
     CTopBand band;

@@ -1,7 +1,10 @@
 #include "ui_test_support.h"
 
+#include <objidl.h>
+// GDI+ needs the OLE types that WIN32_LEAN_AND_MEAN leaves out.
+#include <gdiplus.h>
+
 #include <algorithm>
-#include <cstring>
 
 namespace quillan::test {
 
@@ -34,11 +37,6 @@ COLORREF Canvas::Pixel(int x, int y) const {
   return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
 }
 
-BYTE Canvas::Alpha(int x, int y) const {
-  ::GdiFlush();
-  return static_cast<BYTE>(bits_[static_cast<size_t>(y) * width_ + x] >> 24);
-}
-
 bool Canvas::Contains(const RECT& area, COLORREF color) const {
   for (int y = std::max(0L, area.top); y < std::min<long>(height_, area.bottom); ++y) {
     for (int x = std::max(0L, area.left); x < std::min<long>(width_, area.right); ++x) {
@@ -48,16 +46,20 @@ bool Canvas::Contains(const RECT& area, COLORREF color) const {
   return false;
 }
 
-std::string Canvas::ToPng() const {
-  std::vector<uint8_t> rgba;
-  rgba.reserve(static_cast<size_t>(width_) * height_ * 4);
-  for (int y = 0; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x) {
-      COLORREF c = Pixel(x, y);
-      rgba.insert(rgba.end(), {GetRValue(c), GetGValue(c), GetBValue(c), 255});
-    }
-  }
-  return EncodePng(width_, height_, rgba, false);
+bool Canvas::Save(const std::wstring& path, bool bmp) const {
+  // GDI+'s BMP and PNG encoders.
+  const CLSID encoder = {bmp ? 0x557CF400u : 0x557CF406u, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+  ::GdiFlush();
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  Gdiplus::GpBitmap* image = nullptr;
+  const bool saved = Gdiplus::DllExports::GdipCreateBitmapFromScan0(width_, height_, width_ * 4, PixelFormat32bppRGB,
+                                                                   reinterpret_cast<BYTE*>(bits_), &image) == Gdiplus::Ok &&
+                     Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
+  if (image) Gdiplus::DllExports::GdipDisposeImage(image);
+  Gdiplus::GdiplusShutdown(token);
+  return saved;
 }
 
 RECT RectInParent(HWND window) {
@@ -85,70 +87,6 @@ void PrintWindowTree(HWND window, Canvas* canvas) {
   }
 }
 
-namespace {
-
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void PutBe32(std::string* out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-void Chunk(std::string* out, const char* kind, const std::string& data) {
-  PutBe32(out, static_cast<uint32_t>(data.size()));
-  std::string body = std::string(kind, 4) + data;
-  out->append(body);
-  PutBe32(out, Crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-}
-
-}  // namespace
-
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha) {
-  // Raw scanlines (filter 0) in stored deflate blocks: no compressor needed.
-  std::string raw;
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-      raw.append(reinterpret_cast<const char*>(p), withAlpha ? 4 : 3);
-    }
-  }
-  std::string z = "\x78\x01";
-  for (size_t pos = 0; pos < raw.size() || pos == 0; pos += 65535) {
-    size_t n = std::min<size_t>(65535, raw.size() - pos);
-    bool last = pos + n >= raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(static_cast<char>(n & 0xFF));
-    z.push_back(static_cast<char>(n >> 8));
-    z.push_back(static_cast<char>(~n & 0xFF));
-    z.push_back(static_cast<char>((~n >> 8) & 0xFF));
-    z.append(raw, pos, n);
-    if (last) break;
-  }
-  uint32_t a = 1, b = 0;
-  for (unsigned char c : raw) {
-    a = (a + c) % 65521;
-    b = (b + a) % 65521;
-  }
-  PutBe32(&z, (b << 16) | a);
-
-  std::string header;
-  PutBe32(&header, static_cast<uint32_t>(width));
-  PutBe32(&header, static_cast<uint32_t>(height));
-  header += std::string("\x08", 1) + (withAlpha ? "\x06" : "\x02") + std::string(3, '\0');
-  std::string png("\x89PNG\r\n\x1a\n", 8);
-  Chunk(&png, "IHDR", header);
-  Chunk(&png, "IDAT", z);
-  Chunk(&png, "IEND", std::string());
-  return png;
-}
-
 COLORREF BitmapPixels::Color(int x, int y) const {
   uint32_t v = argb[static_cast<size_t>(y) * width + x];
   return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
@@ -168,31 +106,6 @@ BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
   ::GetDIBits(screen, bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
   ::ReleaseDC(nullptr, screen);
   return p;
-}
-
-std::string SolidBmp(int width, int height, COLORREF color) {
-  int stride = (width * 3 + 3) & ~3;
-  BITMAPFILEHEADER file = {};
-  BITMAPINFOHEADER info = {};
-  info.biSize = sizeof(info);
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biSizeImage = static_cast<DWORD>(stride * height);
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(info);
-  file.bfSize = file.bfOffBits + info.biSizeImage;
-  std::string out(reinterpret_cast<const char*>(&file), sizeof(file));
-  out.append(reinterpret_cast<const char*>(&info), sizeof(info));
-  std::string row(static_cast<size_t>(stride), '\0');
-  for (int x = 0; x < width; ++x) {
-    row[x * 3] = static_cast<char>(GetBValue(color));
-    row[x * 3 + 1] = static_cast<char>(GetGValue(color));
-    row[x * 3 + 2] = static_cast<char>(GetRValue(color));
-  }
-  for (int y = 0; y < height; ++y) out += row;
-  return out;
 }
 
 long GdiObjectCount() {

@@ -1,5 +1,5 @@
-// Helpers of the bar's tests: a 32-bit canvas that windows print into, PNG and BMP writers, GDI and
-// USER object counts, and the windows the bar talks to (host window, application main window).
+// Helpers of the bar's tests: a 32-bit canvas that windows print into, GDI and USER object counts,
+// and the windows the bar talks to (host window, application main window).
 #pragma once
 
 #include <windows.h>
@@ -22,11 +22,10 @@ class Canvas {
   int width() const { return width_; }
   int height() const { return height_; }
   COLORREF Pixel(int x, int y) const;
-  BYTE Alpha(int x, int y) const;
   // True when some pixel of the rectangle has exactly this colour.
   bool Contains(const RECT& area, COLORREF color) const;
-  // Whole image as PNG (opaque).
-  std::string ToPng() const;
+  // The whole image as a PNG file (or, with bmp, a BMP file), written by GDI+.
+  bool Save(const std::wstring& path, bool bmp = false) const;
 
  private:
   HDC dc_ = nullptr;
@@ -53,10 +52,6 @@ struct BitmapPixels {
 };
 BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
 
-// PNG of width x height pixels, rgba rows top-down (alpha used when withAlpha).
-std::string EncodePng(int width, int height, const std::vector<uint8_t>& rgba, bool withAlpha);
-// A 24-bit BMP file of one colour.
-std::string SolidBmp(int width, int height, COLORREF color);
 
 // GDI and USER objects of this process: GetGuiResources where the system implements it; under
 // Wine, which does not, the live GDI handles and the windows of this thread.

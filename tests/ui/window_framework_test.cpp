@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "base/dialog_impl.h"
 #include "base/window_impl_base.h"
-#include "resource.h"
 #include "ui_test_support.h"
 
 namespace quillan {
@@ -50,18 +46,18 @@ TEST(WindowFramework, OwnClassWindowsDispatchDetachAndCanBeReused) {
     EXPECT_EQ(object.m_hWnd, nullptr);
     EXPECT_EQ(CWindowImplBase::LiveWindowCount(), live);
   }
+  // A class stays registered while it has windows; an object that goes first takes its window along.
+  HWND window = nullptr;
+  {
+    PingWindow other;
+    window = other.Create(kTestClass, nullptr, rect, L"", WS_POPUP);
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(CWindowImplBase::UnregisterWindowClasses());
+  }
+  EXPECT_FALSE(::IsWindow(window));
   EXPECT_TRUE(CWindowImplBase::UnregisterWindowClasses());
   WNDCLASSEXW info = {sizeof(info)};
   EXPECT_FALSE(::GetClassInfoExW(::GetModuleHandleW(nullptr), kTestClass.name, &info));
-}
-
-TEST(WindowFramework, AClassWithWindowsStaysRegistered) {
-  PingWindow object;
-  RECT rect = {0, 0, 10, 10};
-  ASSERT_TRUE(object.Create(kTestClass, nullptr, rect, L"", WS_POPUP));
-  EXPECT_FALSE(CWindowImplBase::UnregisterWindowClasses());
-  object.DestroyWindow();
-  EXPECT_TRUE(CWindowImplBase::UnregisterWindowClasses());
 }
 
 TEST(WindowFramework, SubclassedControlsAreUnhookedWhenTheObjectGoesFirst) {
@@ -90,71 +86,6 @@ TEST(WindowFramework, SubclassedControlsAreUnhookedWhenTheObjectGoesFirst) {
   EXPECT_EQ(bound.finalWindow, label);
   EXPECT_EQ(bound.m_hWnd, nullptr);
   EXPECT_EQ(CWindowImplBase::LiveWindowCount(), live);
-}
-
-TEST(WindowFramework, AnObjectDestroyedFirstTakesItsOwnWindowWithIt) {
-  HWND window = nullptr;
-  {
-    PingWindow object;
-    RECT rect = {0, 0, 10, 10};
-    window = object.Create(kTestClass, nullptr, rect, L"", WS_POPUP);
-    ASSERT_TRUE(window);
-  }
-  EXPECT_FALSE(::IsWindow(window));
-}
-
-class FontOrderDialog : public CDialogImpl<FontOrderDialog> {
- public:
-  enum { IDD = IDD_TOPBAND };
-  BOOL ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
-    switch (message) {
-      case WM_SETFONT:
-        font = reinterpret_cast<HFONT>(wParam);
-        order += "F";
-        return TRUE;
-      case WM_INITDIALOG:
-        order += "I";
-        initParam = lParam;
-        result = FALSE;
-        return TRUE;
-      case WM_GETFONT:
-        result = reinterpret_cast<LRESULT>(font);
-        return TRUE;
-      default:
-        return FALSE;
-    }
-  }
-  HFONT font = nullptr;
-  std::string order;
-  LPARAM initParam = 0;
-};
-
-TEST(WindowFramework, DialogsSeeTheTemplateFontBeforeInitAndAnswerThroughTheDialogManager) {
-  HWND parent = test::CreateTestParent(600, 100);
-  FontOrderDialog dialog;
-  ASSERT_TRUE(dialog.Create(parent, 77));
-  EXPECT_EQ(dialog.order, "FI");
-  EXPECT_EQ(dialog.initParam, 77);
-  ASSERT_TRUE(dialog.font);
-  EXPECT_EQ(reinterpret_cast<HFONT>(::SendMessageW(dialog.m_hWnd, WM_GETFONT, 0, 0)), dialog.font);
-  ::DestroyWindow(parent);
-  EXPECT_EQ(dialog.m_hWnd, nullptr);
-}
-
-TEST(WindowFramework, WindowsThatDieWithTheirThreadAreForgotten) {
-  long live = CWindowImplBase::LiveWindowCount();
-  PingWindow object;
-  std::thread([&] {
-    RECT rect = {0, 0, 10, 10};
-    object.Create(kTestClass, nullptr, rect, L"", WS_POPUP);
-  }).join();
-  // Depending on the system the window went with or without its final message; either way the
-  // object ends up free.
-  ASSERT_TRUE(object.m_hWnd == nullptr || object.ForgetIfDestroyed());
-  EXPECT_EQ(object.m_hWnd, nullptr);
-  EXPECT_EQ(CWindowImplBase::LiveWindowCount(), live);
-  RECT rect = {0, 0, 10, 10};
-  EXPECT_TRUE(object.Create(kTestClass, nullptr, rect, L"", WS_POPUP));
 }
 
 }  // namespace
