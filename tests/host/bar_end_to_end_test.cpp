@@ -67,15 +67,16 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
                                             L"Ent A", 0, 0)
                                  .payload);
   for (const DesktopAppRecord& record : sent) EXPECT_EQ(record.payload, sent[0].payload);
-  // The 200 ms timer sends each at its first tick after the interval.
+  // The 200 ms timer sends each at its first tick after the interval. The application notes the time
+  // a little after the host: its intervals may come out a tick of the clock short.
   const DWORD firstResend = sent[1].tick - sent[0].tick;
   const DWORD secondResend = sent[2].tick - sent[1].tick;
   const DWORD revalidation = sent[3].tick - sent[0].tick;
   const DWORD afterRevalidation = sent[4].tick - sent[3].tick;
-  EXPECT_TRUE(firstResend >= 300 && firstResend < 900) << firstResend;
-  EXPECT_TRUE(secondResend >= 1000 && secondResend < 1600) << secondResend;
-  EXPECT_TRUE(revalidation >= 3000 && revalidation < 3800) << revalidation;
-  EXPECT_TRUE(afterRevalidation >= 300 && afterRevalidation < 900) << afterRevalidation;
+  EXPECT_TRUE(firstResend >= 280 && firstResend < 900) << firstResend;
+  EXPECT_TRUE(secondResend >= 980 && secondResend < 1600) << secondResend;
+  EXPECT_TRUE(revalidation >= 2980 && revalidation < 3800) << revalidation;
+  EXPECT_TRUE(afterRevalidation >= 280 && afterRevalidation < 900) << afterRevalidation;
 
   // A resize: the bar takes the pane's new width within a tick, and the pane cannot put the view back
   // under the bar.

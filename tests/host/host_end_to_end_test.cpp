@@ -161,7 +161,7 @@ TEST(HostEndToEnd, ALoggedInAccountsBarHostsTheApplicationsWindowAndReportsTheSe
     ASSERT_TRUE(explorer.Run(L"resize " + std::to_wstring(width) + L" 480"));
     ASSERT_TRUE(app.WaitForRecords(to_main::kBarSize, sizes + 1, 3000));
     const DesktopAppRecord size = app.Records(to_main::kBarSize).back();
-    EXPECT_LT(size.tick - before, 350u);
+    EXPECT_LT(size.tick - before, 450u);
     Dump resized(explorer);
     ASSERT_TRUE(resized.Role(L"pane"));
     EXPECT_EQ(size.payload, BuildBarSizeRecord(L"uid-b", L"eid-b", externalWindow,
