@@ -5,6 +5,7 @@
 #include "com_test_support.h"
 #include "explorer/host_window_class.h"
 #include "host_test_support.h"
+#include "ipc/main_window.h"
 
 namespace quillan {
 namespace {
@@ -109,6 +110,15 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   EXPECT_EQ(states[0].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 0).payload);
   EXPECT_EQ(states[1].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 1).payload);
   ASSERT_TRUE(explorer.Run(L"picture " + Quoted(pictures + L"rebuilt.png")));
+
+  // The account changed: the band looks at the folder again, forced for an account that is not logged
+  // in (a new bar, its record), and the bar record goes out once more.
+  const size_t beforeChange = app.Records(to_main::kBarNotLoggedIn).size();
+  EXPECT_TRUE(SendRecord(host->Window(L"hwnd"), BuildAccountChangedRecord(L"uid-a", L"eid-a"), SMTO_NORMAL, 5000));
+  EXPECT_EQ(app.Records(to_main::kBarNotLoggedIn).size(), beforeChange + 2);
+  Dump changed(explorer);
+  ASSERT_TRUE(changed.Role(L"pane") && changed.BarIn(*changed.Role(L"pane")));
+  EXPECT_NE(changed.BarIn(*changed.Role(L"pane"))->Window(L"hwnd"), barWindow);
 
   // Leaving every sync folder: the bar goes and the view has the pane's full height again.
   ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(outside) + L" --view=keep"));
