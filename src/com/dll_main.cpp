@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "base/window_impl_base.h"
 #include "com/close_explorer_with_cloud_bar.h"
 #include "com/quillan_shell_module.h"
 
@@ -29,6 +30,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     shellModule.SetInstance(instance);
     ::DisableThreadLibraryCalls(instance);
   }
+  // Unloaded while the process goes on: a class left registered with a procedure in this image would
+  // crash the next window of that class, or the next load's registration. (At process exit, with
+  // reserved set, nothing runs again and nothing need be undone.)
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) quillan::CWindowImplBase::UnregisterWindowClasses();
   // Records the module handle the proxy/stub registers itself under.
   return PrxDllMain(instance, reason, reserved);
 }

@@ -10,6 +10,7 @@
 #include "base/com_object.h"
 #include "base/com_ptr.h"
 #include "base/text.h"
+#include "base/window_impl_base.h"
 #include "explorer/explorer_band.h"
 #include "menu/shell_context_menu.h"
 #include "resource.h"
@@ -201,7 +202,9 @@ HRESULT CQuillanShellModule::CanUnloadNow() noexcept {
     HRESULT hr = proxyStub_.canUnloadNow();
     if (hr != S_OK) return hr;
   }
-  return GetLockCount() > 0 ? S_FALSE : S_OK;
+  if (GetLockCount() > 0) return S_FALSE;
+  // A window still bound to one of our objects would run this image's code after the unload.
+  return CWindowImplBase::LiveWindowCount() != 0 ? S_FALSE : S_OK;
 }
 
 LONG CQuillanShellModule::Lock() noexcept { return ComModuleLock::Lock(); }

@@ -4,10 +4,9 @@
 // and keeps it there, and reports the Explorer selection to the application. Everything but the
 // worker thread runs on the Explorer window's UI thread.
 //
-// Built so far: construction, Init/Uninit with the host window and the presence event, FrameWindow,
-// WM_CREATE, WM_DESTROY and the records 33774 (close the Explorer window) and 33789 (probe), and the
-// account entry points the band calls, which so far only keep the account. The members marked "to be
-// completed" below are declared with their final signatures and not yet defined.
+// Nothing of this object outlives it: Uninit (run by SetSite(null) and by the destructor) removes the
+// subclasses, destroys the bar and the host window (with its timers) and stops and joins the worker
+// thread, so that the module may be unloaded once the last object is gone.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +14,7 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +25,7 @@
 #include "config/non_synced_folder_list.h"
 #include "explorer/band_host.h"
 #include "explorer/host_window_class.h"
+#include "explorer/view_window_search.h"
 #include "ipc/records.h"
 #include "ui/top_band.h"
 
@@ -37,12 +38,6 @@ class CExplorerBand;
 constexpr UINT WM_HOST_CHECKSELECTION = 0x1401;  // from the items window's input, Revalidate, adoption
 constexpr UINT WM_HOST_SENDSELECTION = 0x1402;   // from record 33793: send the selection as 33787
 
-// The three windows of an Explorer window the bar lives with.
-struct ViewWindows {
-  HWND parent = nullptr;  // the pane holding the folder view; the bar is its child, across its top
-  HWND view = nullptr;    // the folder view (SHELLDLL_DefView), pushed down by the bar's height
-  HWND items = nullptr;   // the items window, whose input reveals selection changes
-};
 
 class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
  public:
@@ -50,11 +45,15 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
   static constexpr UINT_PTR kWatchTimer = 1000;    // health check, resend schedule, revalidation
   static constexpr UINT_PTR kAttachRetryTimer = 1001;
   static constexpr UINT kTimerPeriodMs = 200;
+  static constexpr int32_t kAttachRetries = 5;     // six failed ticks in all
+  static constexpr DWORD kRevalidatePeriodMs = 3000;
+  static constexpr DWORD kRevalidateRetryMs = 300;  // after a failed check of the bar's place
+  static constexpr DWORD kWorkerPeriodMs = 2000;
   static constexpr DWORD kHostWindowStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   static const WindowClassInfo kHostWindowClassInfo;
 
-  // band: the band that embeds this object (for Refresh); appDataRoot: the folder holding the
-  // desktop application's configuration trees.
+  // band: the band that embeds this object (for Refresh; may be null); appDataRoot: the folder
+  // holding the desktop application's configuration trees.
   CVelCloudExplorerInjectObj(CExplorerBand* band, std::wstring appDataRoot);
   ~CVelCloudExplorerInjectObj() override;
 
@@ -65,18 +64,20 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
   // BandHost. Init: tears down, then with a site takes its shell browser (E_FAIL without one), creates
   // the host window, scales the bar height and opens the presence event.
   HRESULT Init(IUnknown* site) override;
-  // To be completed: so far only keeps (show) or clears (hide) the account; E_FAIL before Init.
+  // show: keeps the account and puts the bar up for it (retried by timer 1001 when the Explorer
+  // windows are not there yet); otherwise takes the bar away and forgets the account.
   HRESULT UpdateAccount(bool show, const std::wstring& accountSyncFolder, const std::wstring& accountUserId,
                         const std::wstring& accountEnterpriseId, const std::wstring& accountUserName,
                         const std::wstring& accountNickname, const std::wstring& accountEnterpriseName,
                         const std::wstring& accountAvatarImage, int32_t accountLoggedIn) override;
-  // To be completed: E_FAIL before Init or without an account, otherwise E_NOTIMPL so far.
+  // Re-checks the bar's place from the active view (E_PENDING when the view cannot be found now)
+  // and attaches it again where it no longer fits.
   HRESULT Revalidate() override;
   const std::wstring& AccountUserId() const override { return userId; }
   const std::wstring& AccountEnterpriseId() const override { return enterpriseId; }
 
-  // Destroys the host window, lets go of the shell browser and signals the presence event. E_FAIL when
-  // not initialised.
+  // Takes the bar away, destroys the host window, lets go of the shell browser, signals the presence
+  // event and stops the worker thread. E_FAIL when not initialised (the worker is stopped anyway).
   HRESULT Uninit();
   // The Explorer frame: the root ancestor of the active shell view's window; null when there is none.
   HWND FrameWindow();
@@ -85,32 +86,40 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
 
   HWND BarWindow() const { return bar.window(); }
 
-  // ---- To be completed: the bar's placement, the records and the refresh (declared, not yet defined).
-  HRESULT Attach(const ViewWindows* windows);  // null: FindViewWindows
+  // Creates the bar (hidden) for the given windows, or for those the full search finds, and tells the
+  // application that it exists. E_FAIL when the windows are not there.
+  HRESULT Attach(const ViewWindows* windows);
   HRESULT Detach();
+  // Subclasses the view and items windows and runs timer 1000.
   void StartWatch();
   void StopWatch();
-  int Layout(bool show, bool force);  // 1 when the windows exist, else 0
+  // Shows the bar across the top of the pane and pushes the view down, or hides it and gives the
+  // view its full height back. 1 when the windows exist, else 0.
+  int Layout(bool show, bool force);
   HRESULT SetBarVisible(bool show, bool force);
   // Full search (Attach) or only the active view's fast path (Revalidate, timer 1001).
   bool FindViewWindows(ViewWindows* found);
   bool FindViewWindowsFast(ViewWindows* found);
+  // The selected items of the active view (CF_HDROP); their number, 0 on any failure.
   int SelectionQuery(std::vector<std::wstring>* paths);
   void CheckSelection();
   void AdoptApplicationWindow(const WindowRecord& record);
   void AccountAction(const AccountActionRecord& record);
   void ReplySelectedFiles(const WindowRecord& record);
   void OnTimer(UINT_PTR id);
+  // Sends the bar record again when its interval (300, 1000, 3000, then 60000 ms) has passed.
   void ResendStep(DWORD now);
+  // The bar switch of the configuration (read on every call).
+  bool BarSwitchOn() const;
   static LRESULT CALLBACK ViewSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR id, DWORD_PTR refData);
   static LRESULT CALLBACK ItemsSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                             UINT_PTR id, DWORD_PTR refData);
   static DWORD WINAPI WorkerThreadProc(void* host);
 
-  // ---- State. The worker thread touches only the non-synced list (under its lock), its two ids,
-  // initialized, hostWindow and hostPresenceEvent.
-  HWND hostWindow = nullptr;
+  // ---- State. The worker thread touches only the non-synced list (under its lock), its two ids
+  // (under the same lock), initialized, hostWindow, hostPresenceEvent and its stop signal.
+  std::atomic<HWND> hostWindow{nullptr};
   int32_t barHeight = kBarDesignHeight;
   std::wstring syncFolder;  // the account shown; all empty when none
   std::wstring userId;
@@ -138,11 +147,26 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
   // nonSyncedFolders, listLock, threadUserId, threadEnterpriseId and the account's syncFolder copy.
   NonSyncedFolderList nonSynced;
   UniqueHandle hostPresenceEvent;
-  bool initialized = false;
+  std::atomic<bool> initialized{false};
   UniqueHandle workerThread;
+  // Ends the worker at once, whatever it waits for (manual-reset, private to this object).
+  UniqueHandle workerStopEvent;
+  std::atomic<bool> workerStop{false};
 
   // The previous selection kind, shared by every host object of the process (UI threads only).
   static int32_t SelectionKind;
+
+ private:
+  bool StartWorker(const std::wstring& threadUser, const std::wstring& threadEnterprise);
+  // Stops the worker thread and waits for it (it never waits on this thread, so this is short).
+  void StopWorker();
+  void WorkerLoop();
+  void OnBandLogin(HWND barWindow);
+  void SendSelection();
+  void OnVisibility(const VisibilityRecord& record);
+  void OnAccountChanged(const AccountKey& key);
+  int SendBarRecordNow(int launch);
+  HWND Host() const { return hostWindow.load(); }
 };
 
 }  // namespace quillan

@@ -1,0 +1,261 @@
+// Bad input and bad neighbours: random records, a hung application, windows destroyed under the bar;
+// no growth of GDI, USER, kernel or thread resources over many navigations and windows; the DLL
+// unloaded once its objects are gone, then loaded and used again.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <random>
+
+#include "com_test_support.h"
+#include "explorer/explorer_band.h"
+#include "host_fixture.h"
+#include "window_tree.h"
+
+namespace quillan {
+namespace {
+
+using test::Codes;
+using test::HostObjectTest;
+using test::MakeFrame;
+using test::Place;
+using test::Posted;
+
+unsigned Seed() {
+  const char* given = std::getenv("QUILLAN_SEED");
+  const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : ::GetTickCount();
+  std::cout << "seed " << seed << " (QUILLAN_SEED repeats it)" << std::endl;
+  return seed;
+}
+
+TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
+  ASSERT_EQ(Show(0), S_OK);
+  const RECT bar = Place(Bar());
+  main_->Clear();
+  // Every code the host takes but the close request (which any size may carry), and the codes around.
+  const std::map<DWORD, DWORD> sizes = {{33769, 272}, {33771, 268}, {33772, 268}, {33775, 264},
+                                        {33782, 2316}, {33783, 272}, {33789, 12},  {33793, 272}};
+  std::mt19937 random(Seed());
+  std::vector<uint8_t> bytes(2400);
+  for (int i = 0; i < 100000; ++i) {
+    DWORD code = 33760 + random() % 40;
+    if (code == to_host::kCloseExplorer) ++code;
+    auto known = sizes.find(code);
+    const DWORD base = known != sizes.end() ? known->second : std::next(sizes.begin(), random() % sizes.size())->second;
+    DWORD size = base + random() % 7 - 3;
+    // Exact sizes of the visibility records act whatever the key; the fuzz keeps to records that must not.
+    if (size == base && (code == 33771 || code == 33772)) ++size;
+    for (DWORD b = 0; b < size; ++b) bytes[b] = static_cast<uint8_t>(random() % 255 + 1);  // no terminators
+    const bool noData = random() % 50 == 0;
+    COPYDATASTRUCT record = {code, size, noData ? nullptr : bytes.data()};
+    const LRESULT answer = ::SendMessageW(Host(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
+    const bool probe = code == to_host::kProbe && size == 12 && !noData;
+    const uint32_t third = bytes[8] | bytes[9] << 8 | bytes[10] << 16 | static_cast<uint32_t>(bytes[11]) << 24;
+    ASSERT_EQ(answer, probe && third == 0 ? 1 : 0) << "record " << i << " code " << code << " size " << size;
+  }
+  EXPECT_TRUE(Codes(*main_).empty());
+  EXPECT_FALSE(Posted(Host(), WM_HOST_SENDSELECTION) || Posted(Host(), WM_HOST_CHECKSELECTION));
+  const RECT now = Place(Bar());
+  EXPECT_TRUE(BarShows() && ::EqualRect(&bar, &now));
+  EXPECT_EQ(ViewTop(), 39);
+  EXPECT_FALSE(::IsZoomed(frame_->tree().Frame()));
+}
+
+// Runs this thread's messages for a while; the longest time one message took.
+DWORD LongestDispatch(DWORD forMs) {
+  DWORD longest = 0;
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < forMs) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      const DWORD before = ::GetTickCount();
+      ::DispatchMessageW(&msg);
+      longest = std::max<DWORD>(longest, ::GetTickCount() - before);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return longest;
+}
+
+TEST_F(HostObjectTest, AHungApplicationHoldsExplorersThreadNoLongerThanTheSendBounds) {
+  main_.reset();
+  test::DesktopAppStandin app;
+  ASSERT_TRUE(app.Start());
+  ASSERT_EQ(app.Control(L"hang 1500 6"), 1);
+  // One send waits 500 ms and is tried once more after 20 ms. No message runs more than two: a
+  // selection check sends two records, and a bar put up sends its record and then, the schedule's
+  // 300 ms having passed meanwhile, its first resend.
+  const DWORD oneSend = 2 * 500 + 20 + 150;
+  DWORD start = ::GetTickCount();
+  ASSERT_EQ(Show(0), S_OK);
+  EXPECT_LT(::GetTickCount() - start, 2 * oneSend);
+  frame_->SetSelection({sync_ + L"\\a.txt"});
+  start = ::GetTickCount();
+  ::SendMessageW(Host(), WM_HOST_CHECKSELECTION, 0, 0);
+  EXPECT_LT(::GetTickCount() - start, 2 * oneSend);
+  EXPECT_LT(LongestDispatch(4000), 2 * oneSend);  // the timers' resends and a revalidation
+  EXPECT_GE(app.Records().size(), 2u);
+}
+
+TEST_F(HostObjectTest, WindowsDestroyedUnderTheBarAtRandomLeaveABarThatAttachesAgainOrHides) {
+  main_.reset();
+  test::DesktopAppStandin app;
+  ASSERT_TRUE(app.Start());
+  ASSERT_EQ(Show(1), S_OK);
+  ASSERT_TRUE(test::PumpUntil([&] { return BarShows(); }, 5000));
+  auto adopt = [&] {
+    return app.Control(L"adopt " + std::to_wstring(reinterpret_cast<INT_PTR>(Host())) + L" " +
+                       std::to_wstring(reinterpret_cast<INT_PTR>(Bar())) + L" u1 e1");
+  };
+  std::mt19937 random(Seed());
+  for (int i = 0; i < 40; ++i) {
+    switch (random() % 4) {
+      case 0:
+        app.Control(L"destroy-child " + std::to_wstring(reinterpret_cast<INT_PTR>(Bar())));
+        break;
+      case 1:
+        adopt();
+        break;
+      case 2:
+        frame_->tree().RebuildItems();
+        break;
+      default:
+        frame_->NavigateTo(sync_, true, std::wstring());  // a new view: the bar is made again
+        host_->Revalidate();
+        break;
+    }
+    test::PumpFor(random() % 300);
+  }
+  test::PumpFor(3300);  // past a revalidation
+  ASSERT_TRUE(host_->attached && Bar());
+  const HWND external = host_->bar.ExternalWindow();
+  const bool hosted = external && ::IsWindow(external) && ::GetParent(external) == Bar();
+  EXPECT_EQ(BarShows(), hosted);
+  EXPECT_EQ(host_->viewWindows.items, frame_->tree().Items());
+  // Whatever happened, the application's window makes it show again.
+  ASSERT_NE(adopt(), test::kStandinFailed);
+  EXPECT_TRUE(test::PumpUntil([&] { return BarShows(); }, 2000));
+  EXPECT_EQ(ViewTop(), 39);
+  app.Stop();
+}
+
+long GdiObjects() { return test::GdiObjectCount(); }
+long UserObjects() { return test::UserObjectCount(); }
+// Wine's GetProcessHandleCount answers 0; its handles are small multiples of 4, which a probe finds.
+long KernelHandles() {
+  DWORD count = 0;
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return static_cast<long>(count);
+  long live = 0;
+  for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+    DWORD flags = 0;
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++live;
+  }
+  return live;
+}
+
+TEST(HostResources, ManyNavigationsAndWindowsLeaveNoObjectsHandlesOrThreadsBehind) {
+  test::TempDir folders;
+  test::TempDir appData;
+  test::AccountFiles accounts(appData.path(), false);
+  const std::wstring out = folders / L"Out";
+  const std::wstring notLoggedIn = folders / L"A";
+  const std::wstring loggedIn = folders / L"Root\\B";
+  ASSERT_TRUE(test::MakeDirs(out) && test::MakeDirs(notLoggedIn) && test::MakeDirs(loggedIn));
+  accounts.AddSyncAccount(L"ua", L"ea", notLoggedIn, L"a", L"A");
+  accounts.AddProfileAccount(L"ub", L"eb", loggedIn, L"b", L"B");
+  test::RecordingWindow main(kMainWindowClass);
+  auto frame = MakeFrame(test::Layout::Vista);
+  ComPtr<CExplorerBand> band;
+  ASSERT_EQ(CExplorerBand::Create(&band, nullptr, appData.path()), S_OK);
+  band->SetSite(frame->Site());
+  auto navigations = [&](int count) {
+    for (int i = 0; i < count; ++i) frame->NavigateTo(i % 2 ? out : notLoggedIn, true, std::wstring());
+  };
+  // A window whose bar hosts the application's window and runs a worker, opened and closed.
+  auto window = [&] {
+    auto other = MakeFrame(test::Layout::Vista);
+    ComPtr<CExplorerBand> otherBand;
+    ASSERT_EQ(CExplorerBand::Create(&otherBand, nullptr, appData.path()), S_OK);
+    otherBand->SetSite(other->Site());
+    other->NavigateTo(loggedIn, true, std::wstring());
+    HWND bar = standin::FindDescendant(other->tree().Pane(), L"#32770", false);
+    ASSERT_TRUE(bar);
+    HWND host = nullptr;
+    for (const auto& message : main.Received(WM_COPYDATA)) {
+      BarRecord record;
+      if (ParseBarRecord(message.payload.data(), message.payload.size(), &record)) host = WindowFromWire(record.hostWindow);
+    }
+    HWND external = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, bar, nullptr, nullptr, nullptr);
+    Record adopt = BuildWindowRecord(to_host::kAdoptWindow, L"ub", L"eb", external);
+    COPYDATASTRUCT data = {adopt.code, static_cast<DWORD>(adopt.payload.size()), adopt.payload.data()};
+    ::SendMessageW(host, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    ASSERT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & WS_VISIBLE);
+    // Explorer's order: the quit event, SetSite(null), the last release, then the windows.
+    other->webBrowser()->FireOnQuit();
+    otherBand->SetSite(nullptr);
+    otherBand.Reset();
+    other.reset();
+    main.Clear();
+  };
+  navigations(10);
+  window();
+  // The worker's first debug string makes Wine open a mutex it keeps for the process.
+  ::OutputDebugStringW(L"");
+  test::PumpFor(100);
+  const long gdi = GdiObjects(), user = UserObjects(), handles = KernelHandles();
+  const int threads = test::ThreadCount();
+
+  navigations(1000);
+  for (int i = 0; i < 100; ++i) window();
+  test::PumpFor(100);
+  std::cout << "gdi " << gdi << " -> " << GdiObjects() << ", user " << user << " -> " << UserObjects() << ", handles "
+            << handles << " -> " << KernelHandles() << ", threads " << threads << " -> " << test::ThreadCount()
+            << std::endl;
+  EXPECT_LE(GdiObjects(), gdi);
+  EXPECT_LE(UserObjects(), user);
+  EXPECT_LE(KernelHandles(), handles);
+  EXPECT_LE(test::ThreadCount(), threads);
+  band->SetSite(nullptr);
+}
+
+TEST(ModuleUnload, TheDllUnloadsOnceItsObjectsAreGoneAndWorksAgainAfterTheNextLoad) {
+  test::AccountFiles accounts(test::PrefixAppData(), true);
+  test::TempDir folders;
+  const std::wstring sync = folders / L"Sync";
+  ASSERT_TRUE(test::MakeDirs(sync));
+  accounts.AddSyncAccount(L"uid-u", L"eid-u", sync, L"user-u", L"Ent U");
+  auto frame = MakeFrame(test::Layout::Vista);
+  const std::wstring path = test::ShellDll::Path();
+  for (int round = 0; round < 2; ++round) {
+    HMODULE dll = ::LoadLibraryW(path.c_str());
+    ASSERT_TRUE(dll);
+    auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(::GetProcAddress(dll, "DllGetClassObject")));
+    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllCanUnloadNow")));
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    {
+      ComPtr<IClassFactory> factory;
+      ASSERT_EQ(getClassObject(standin::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
+      ComPtr<IObjectWithSite> band;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, band.PutVoid()), S_OK);
+      ASSERT_EQ(band->SetSite(frame->Site()), S_OK);
+      frame->NavigateTo(sync, true, std::wstring());
+      const HWND bar = standin::FindDescendant(frame->tree().Pane(), L"#32770", false);
+      ASSERT_TRUE(bar) << "round " << round;
+      EXPECT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & WS_VISIBLE);
+      test::PumpFor(500);  // the timers run
+      EXPECT_EQ(canUnloadNow(), S_FALSE);
+      band->SetSite(nullptr);
+    }
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    ASSERT_TRUE(::FreeLibrary(dll));
+    EXPECT_FALSE(::GetModuleHandleW(path.c_str())) << "round " << round;
+    WNDCLASSEXW info = {sizeof info};
+    EXPECT_FALSE(::GetClassInfoExW(dll, kHostWindowClass, &info));
+    test::PumpFor(300);  // nothing of the module runs any more
+  }
+}
+
+}  // namespace
+}  // namespace quillan

@@ -1,0 +1,88 @@
+// Helpers of the cloud bar's tests: the desktop application's configuration under an AppData root (a
+// temporary one, or the prefix's own for the DLL in another process), and the window lines of an
+// Explorer stand-in's "dump".
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "desktop_app_standin.h"
+#include "explorer_standin.h"
+#include "ipc/records.h"
+#include "test_support.h"
+
+namespace quillan::test {
+
+// Accounts of both trees under root. With owned set, VelQuillan and VelQuillanWin are removed from
+// root at the end (the prefix's AppData must not keep them for other tests).
+class AccountFiles {
+ public:
+  AccountFiles(std::wstring root, bool owned) : root_(std::move(root)), owned_(owned) {}
+  ~AccountFiles();
+  AccountFiles(const AccountFiles&) = delete;
+  AccountFiles& operator=(const AccountFiles&) = delete;
+
+  const std::wstring& root() const { return root_; }
+  std::wstring SyncTree() const { return root_ + L"\\VelQuillan\\sync"; }
+  // Not logged in: the sync tree, with the user's name from its per-user folder.
+  void AddSyncAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
+                      const std::wstring& userName, const std::wstring& enterpriseName);
+  // Logged in: the profile tree; folder's parent is the target root.
+  void AddProfileAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
+                         const std::wstring& userName, const std::wstring& enterpriseName);
+  void SetBarSwitch(int value);
+  // The account's notsyncdir.dat, in the ANSI code page.
+  void WriteNonSynced(const std::wstring& uid, const std::wstring& eid, const std::wstring& text);
+
+ private:
+  std::wstring root_;
+  bool owned_;
+};
+
+// The prefix's AppData for programs of the prefix; a test fails when the application's own trees are there.
+std::wstring PrefixAppData();
+
+// Whether a window line says the window is visible.
+inline bool Visible(const StandinRecord& window) { return window.Text(L"visible") == L"true"; }
+
+// The window lines of one dump.
+class Dump {
+ public:
+  // Runs "dump" on the stand-in's current window and keeps the lines it wrote.
+  explicit Dump(ExplorerStandin& explorer);
+  bool ok() const { return ok_; }
+  // The window of a role (pane, view, items, frame), or of a class; null when none.
+  const StandinRecord* Role(const std::wstring& role) const;
+  const StandinRecord* Class(const std::wstring& className) const;
+  const StandinRecord* Parent(const StandinRecord& window) const;
+  // The bar: the dialog that is a child of the given window.
+  const StandinRecord* BarIn(const StandinRecord& parent) const;
+  std::vector<const StandinRecord*> Children(const StandinRecord& parent) const;
+
+ private:
+  std::vector<StandinRecord> lines_;
+  bool ok_ = false;
+};
+
+// Records of one code received by the application from a given index on.
+std::vector<DesktopAppRecord> RecordsFrom(const DesktopAppStandin& app, DWORD code, size_t from);
+
+// The bar height the prefix's display gives: 39 pixels at 96 DPI, 48 in the 120-DPI prefix.
+int ExpectedBarHeight();
+
+// Payloads as the application must receive them.
+std::vector<uint8_t> Payload(const Record& record);
+
+// Threads of this or another process (Toolhelp).
+int ThreadCount(DWORD pid = ::GetCurrentProcessId());
+
+// Copies a file; false when it cannot.
+bool CopyTo(const std::wstring& from, const std::wstring& to);
+
+// Folder for the pictures the end-to-end steps leave (build/<arch>/pictures).
+std::wstring PictureFolder();
+
+}  // namespace quillan::test
