@@ -131,8 +131,8 @@ bool DemoSession::Install() {
   if (!ClaimDemoFolder(options_.installDir, &error)) return Fail(error);
   const std::wstring exe = app_.exe();
   const std::wstring scenario = options_.installDir + L"\\engine.txt";
-  // The application's sync engine answers on its pipe with the logged-in account's folder, and says
-  // that one file waits for upload (state 3), which gives that file's menu its first item.
+  // The application's sync engine answers on its pipe with the logged-in account's folder, and with
+  // state 3 for one file, which gives that file's menu its first item ("优先上传到云盘").
   const std::wstring engine = L"pipe ui_host normal\r\nsync-root ui_host " + config_.second().syncFolder +
                               L"\r\nstate 3 " + config_.insideFile() + L"\r\n";
   if (!test::MakeDirs(options_.installDir + L"\\shell") ||

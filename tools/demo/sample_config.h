@@ -51,7 +51,7 @@ class SampleConfig {
   const std::wstring& nonSyncedFolder() const { return nonSynced_; }
   // A folder outside both accounts.
   const std::wstring& outsideFolder() const { return outside_; }
-  // A file inside the second account's folder (the engine says it waits for upload), and one outside.
+  // A file inside the second account's folder (the engine answers state 3 for it), and one outside.
   const std::wstring& insideFile() const { return insideFile_; }
   const std::wstring& outsideFile() const { return outsideFile_; }
   const std::wstring& syncTree() const { return syncTree_; }
