@@ -629,6 +629,9 @@ HRESULT CVelCloudExplorerInjectObj::UpdateAccount(bool show, const std::wstring&
     if (loggedIn == 0 && BarSwitchOn() && initialized && attached && Layout(true, true)) StartWatch();
     return S_OK;
   }
+  // The attach retries stop too, attached or not: a retry after leaving would put up a bar with no
+  // account in a folder outside every sync folder.
+  if (Exists(Host())) ::KillTimer(Host(), kAttachRetryTimer);  // fails harmlessly when not running
   if (attached) {
     if (Exists(Host())) ::KillTimer(Host(), kWatchTimer);
     StopWatch();
@@ -703,6 +706,11 @@ void CVelCloudExplorerInjectObj::ResendStep(DWORD now) {
 
 void CVelCloudExplorerInjectObj::OnTimer(UINT_PTR id) {
   if (id == kAttachRetryTimer) {
+    if (syncFolder.empty()) {
+      // The account was taken away while the retries ran: there is no bar to put up.
+      if (Exists(Host())) ::KillTimer(Host(), kAttachRetryTimer);
+      return;
+    }
     ViewWindows t;
     if (FindViewWindowsFast(&t) && SUCCEEDED(Attach(&t))) {
       if (Exists(Host())) ::KillTimer(Host(), kAttachRetryTimer);

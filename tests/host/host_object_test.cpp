@@ -188,6 +188,18 @@ TEST_F(HostObjectTest, AFailedAttachIsRetriedForSixTicksAndStopsAtTheFirstSucces
   EXPECT_EQ(host_->attachRetriesLeft, -1);
   EXPECT_FALSE(host_->attached);
   EXPECT_FALSE(::KillTimer(Host(), CVelCloudExplorerInjectObj::kAttachRetryTimer));
+
+  // Leaving while the retries run ends them: the view coming back shows no bar without an account.
+  ASSERT_EQ(Show(0), S_OK);
+  ASSERT_EQ(host_->UpdateAccount(false, L"", L"", L"", L"", L"", L"", L"", 0), S_OK);
+  ::SetParent(tree.View(), tree.Pane());
+  main_->Clear();
+  EXPECT_FALSE(::KillTimer(Host(), CVelCloudExplorerInjectObj::kAttachRetryTimer));
+  // A tick already queued finds no account and attaches nothing.
+  ::SendMessageW(Host(), WM_TIMER, CVelCloudExplorerInjectObj::kAttachRetryTimer, 0);
+  test::PumpFor(300);
+  EXPECT_FALSE(host_->attached || Bar());
+  EXPECT_TRUE(Codes(*main_).empty());
 }
 
 TEST_F(HostObjectTest, TheItemsInputAsksForSelectionChecksAndTheKindIsKeptForTheProcess) {
