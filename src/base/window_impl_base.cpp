@@ -7,6 +7,7 @@
 
 #include "base/handle.h"
 #include "base/module.h"
+#include "base/subclass.h"
 
 namespace quillan {
 namespace {
@@ -64,7 +65,7 @@ HWND CWindowImplBase::Create(const WindowClassInfo& windowClass, HWND parent, co
 
 bool CWindowImplBase::SubclassWindow(HWND window) {
   if (m_hWnd || !window || !::IsWindow(window)) return false;
-  if (!::SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+  if (!SetSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
   Bind(window, Binding::kSubclass);
   return true;
 }
@@ -138,7 +139,7 @@ LRESULT CWindowImplBase::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam)
     case Binding::kOwnClass:
       return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
     case Binding::kSubclass:
-      return ::DefSubclassProc(m_hWnd, message, wParam, lParam);
+      return DefSubclass(m_hWnd, message, wParam, lParam);
     case Binding::kDialog:
     case Binding::kNone:
       break;
@@ -167,7 +168,7 @@ void CWindowImplBase::Unbind() {
         break;
       case Binding::kSubclass:
         // Fails only when the hook is already gone, which is the state we want.
-        ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+        RemoveSubclass(window, SubclassProc, kSubclassId);
         break;
       case Binding::kNone:
         break;
@@ -248,7 +249,7 @@ LRESULT CALLBACK CWindowImplBase::SubclassProc(HWND window, UINT message, WPARAM
   bool handled = false;
   LRESULT result = Dispatch(object, window, message, wParam, lParam, &handled);
   if (!handled || message == WM_NCDESTROY) {
-    LRESULT fallback = ::DefSubclassProc(window, message, wParam, lParam);
+    LRESULT fallback = DefSubclass(window, message, wParam, lParam);
     if (!handled) result = fallback;
   }
   if (message == WM_NCDESTROY) {

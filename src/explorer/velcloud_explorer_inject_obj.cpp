@@ -9,6 +9,7 @@
 #include <climits>
 #include <utility>
 
+#include "base/subclass.h"
 #include "explorer/explorer_band.h"
 #include "ipc/main_window.h"
 #include "ui/dpi_scale.h"
@@ -475,10 +476,10 @@ void CVelCloudExplorerInjectObj::StartWatch() {
     const auto id = reinterpret_cast<UINT_PTR>(this);
     const auto self = reinterpret_cast<DWORD_PTR>(this);
     // Installing again on the same window only renews the reference data.
-    if (Exists(viewWindows.view) && ::SetWindowSubclass(viewWindows.view, &ViewSubclassProc, id, self)) {
+    if (Exists(viewWindows.view) && SetSubclass(viewWindows.view, &ViewSubclassProc, id, self)) {
       viewSubclassed = true;
     }
-    if (Exists(viewWindows.items) && ::SetWindowSubclass(viewWindows.items, &ItemsSubclassProc, id, self)) {
+    if (Exists(viewWindows.items) && SetSubclass(viewWindows.items, &ItemsSubclassProc, id, self)) {
       itemsSubclassed = true;
     }
   }
@@ -489,9 +490,9 @@ void CVelCloudExplorerInjectObj::StopWatch() {
   if (!WatchesThisSystem()) return;
   const auto id = reinterpret_cast<UINT_PTR>(this);
   // A window that is gone took its subclass with it.
-  if (viewSubclassed && Exists(viewWindows.view)) ::RemoveWindowSubclass(viewWindows.view, &ViewSubclassProc, id);
+  if (viewSubclassed && Exists(viewWindows.view)) RemoveSubclass(viewWindows.view, &ViewSubclassProc, id);
   if (itemsSubclassed && Exists(viewWindows.items)) {
-    ::RemoveWindowSubclass(viewWindows.items, &ItemsSubclassProc, id);
+    RemoveSubclass(viewWindows.items, &ItemsSubclassProc, id);
   }
   viewSubclassed = false;
   itemsSubclassed = false;
@@ -538,7 +539,7 @@ LRESULT CALLBACK CVelCloudExplorerInjectObj::ViewSubclassProc(HWND window, UINT 
                                                               UINT_PTR id, DWORD_PTR refData) {
   auto* host = reinterpret_cast<CVelCloudExplorerInjectObj*>(refData);
   if (message == WM_NCDESTROY) {
-    ::RemoveWindowSubclass(window, &ViewSubclassProc, id);
+    RemoveSubclass(window, &ViewSubclassProc, id);
     if (window == host->viewWindows.view) host->viewSubclassed = false;
   } else if (message == WM_WINDOWPOSCHANGING && lParam) {
     const HWND parent = host->viewWindows.parent;
@@ -555,14 +556,14 @@ LRESULT CALLBACK CVelCloudExplorerInjectObj::ViewSubclassProc(HWND window, UINT 
       return 0;
     }
   }
-  return ::DefSubclassProc(window, message, wParam, lParam);
+  return DefSubclass(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK CVelCloudExplorerInjectObj::ItemsSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                                                UINT_PTR id, DWORD_PTR refData) {
   auto* host = reinterpret_cast<CVelCloudExplorerInjectObj*>(refData);
   if (message == WM_NCDESTROY) {
-    ::RemoveWindowSubclass(window, &ItemsSubclassProc, id);
+    RemoveSubclass(window, &ItemsSubclassProc, id);
     if (window == host->viewWindows.items) host->itemsSubclassed = false;
   } else if (IsVistaOrLater()) {
     const HWND view = host->viewWindows.view;
@@ -582,7 +583,7 @@ LRESULT CALLBACK CVelCloudExplorerInjectObj::ItemsSubclassProc(HWND window, UINT
   } else if (IsXpOr2003()) {
     if (message == WM_KEYUP || message == WM_CAPTURECHANGED) PostCheckSelection(host->Host());
   }
-  return ::DefSubclassProc(window, message, wParam, lParam);
+  return DefSubclass(window, message, wParam, lParam);
 }
 
 HRESULT CVelCloudExplorerInjectObj::SetBarVisible(bool show, bool force) {

@@ -53,5 +53,12 @@ for function in $newer; do
   grep -qx -- "$function" <<<"$imports" && fail "imports $function"
 done
 
+# comctl32 5.8 (Windows XP without a common-controls-6 context, as under regsvr32) exports these by
+# ordinal only: imported by name they would keep the DLL from loading there.
+ordinalOnly="SetWindowSubclass RemoveWindowSubclass DefSubclassProc"
+for function in $ordinalOnly; do
+  grep -qx -- "$function" <<<"$imports" && fail "imports $function by name"
+done
+
 [ $status -eq 0 ] && echo "ok: $dll"
 exit $status
