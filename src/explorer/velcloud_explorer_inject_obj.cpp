@@ -120,10 +120,14 @@ HRESULT CVelCloudExplorerInjectObj::Init(IUnknown* site) {
   initialized = true;
   // Opens the event when another host made it; without it the worker only wakes on its time-out.
   hostPresenceEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, kHostPresenceEventName));
+  workersAllowed = true;
   return S_OK;
 }
 
 HRESULT CVelCloudExplorerInjectObj::Uninit() {
+  // Destroying the bar below sends its closing record, and the application's records come in while
+  // that send waits: an adoption then must not start a worker that nothing would join.
+  workersAllowed = false;
   // First, while everything it reads is still in place.
   StopWorker();
   if (!initialized) return E_FAIL;
@@ -135,6 +139,7 @@ HRESULT CVelCloudExplorerInjectObj::Uninit() {
   // Wakes a worker of another host waiting on the event, which then checks its own window.
   UniqueHandle event(::OpenEventW(EVENT_ALL_ACCESS, FALSE, kHostPresenceEventName));
   if (event) ::SetEvent(event.get());  // no event: no worker can be waiting on it
+  StopWorker();  // none can have started; the object's end must not depend on that alone
   return S_OK;
 }
 
@@ -744,6 +749,7 @@ void CVelCloudExplorerInjectObj::OnTimer(UINT_PTR id) {
 // ---- The worker thread.
 
 bool CVelCloudExplorerInjectObj::StartWorker(const std::wstring& threadUser, const std::wstring& threadEnterprise) {
+  if (!workersAllowed) return false;
   // One worker per object: an earlier account's is stopped first.
   StopWorker();
   if (!workerStopEvent) workerStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

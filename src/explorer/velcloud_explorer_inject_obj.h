@@ -152,6 +152,8 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase, public BandHost {
   // Ends the worker at once, whatever it waits for (manual-reset, private to this object).
   UniqueHandle workerStopEvent;
   std::atomic<bool> workerStop{false};
+  // Set by Init, cleared as soon as Uninit begins: no worker starts while the object is torn down.
+  bool workersAllowed = false;
 
   // The previous selection kind, shared by every host object of the process (UI threads only).
   static int32_t SelectionKind;

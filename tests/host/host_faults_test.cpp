@@ -1,6 +1,9 @@
 // Bad input and bad neighbours: random records, a hung application, windows destroyed under the bar;
 // no growth of GDI, USER, kernel or thread resources over many navigations and windows; the DLL
 // unloaded once its objects are gone, then loaded and used again.
+#include <windows.h>
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -138,6 +141,41 @@ TEST_F(HostObjectTest, WindowsDestroyedUnderTheBarAtRandomLeaveABarThatAttachesA
   EXPECT_TRUE(test::PumpUntil([&] { return BarShows(); }, 2000));
   EXPECT_EQ(ViewTop(), 39);
   app.Stop();
+}
+
+// Answers the bar's closing record at once with an adoption of the window, as the application may while
+// that send waits.
+struct AdoptOnClosing {
+  HWND host;
+  Record adopt;
+  int closings = 0;
+
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+    auto* answer = reinterpret_cast<AdoptOnClosing*>(self);
+    const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message == WM_COPYDATA && record && record->dwData == to_main::kBarClosing) {
+      ++answer->closings;
+      COPYDATASTRUCT data = {answer->adopt.code, static_cast<DWORD>(answer->adopt.payload.size()),
+                             answer->adopt.payload.data()};
+      ::SendMessageW(answer->host, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    }
+    return ::DefSubclassProc(window, message, wParam, lParam);
+  }
+};
+
+TEST_F(HostObjectTest, AnAdoptionWhileTheBarClosesStartsNoWorkerThatOutlivesTheObject) {
+  const int threads = test::ThreadCount();
+  ASSERT_EQ(Show(1), S_OK);
+  HWND external = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, Bar(), nullptr, nullptr, nullptr);
+  AdoptOnClosing answer{Host(), BuildWindowRecord(to_host::kAdoptWindow, L"u1", L"e1", external)};
+  Copy(to_host::kAdoptWindow, answer.adopt);
+  ASSERT_TRUE(host_->workerThread.valid());
+  ASSERT_TRUE(::SetWindowSubclass(main_->hwnd(), &AdoptOnClosing::Proc, 1, reinterpret_cast<DWORD_PTR>(&answer)));
+  EXPECT_EQ(host_->Uninit(), S_OK);
+  ::RemoveWindowSubclass(main_->hwnd(), &AdoptOnClosing::Proc, 1);
+  EXPECT_EQ(answer.closings, 1);
+  EXPECT_FALSE(host_->workerThread.valid());
+  EXPECT_EQ(test::ThreadCount(), threads);
 }
 
 long GdiObjects() { return test::GdiObjectCount(); }
