@@ -220,12 +220,15 @@ BOOL CHyperLinkEx::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
       return TRUE;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+      // Default processing only does the focus bookkeeping: the static control sends no notification.
       if (paintLabel_) ::InvalidateRect(window, nullptr, TRUE);
       return FALSE;
     case WM_ENABLE:
+      // Not passed on: with SS_NOTIFY the static control would send the parent STN_ENABLE/STN_DISABLE
+      // under the link's id, which the bar takes for a click, and paint over the link with its brush.
       ::InvalidateRect(window, nullptr, TRUE);
       ::UpdateWindow(window);
-      return FALSE;
+      return TRUE;
     case WM_SETFONT:
       normalFont_ = reinterpret_cast<HFONT>(wParam);
       if (lParam) {
