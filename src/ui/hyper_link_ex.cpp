@@ -113,6 +113,10 @@ void CHyperLinkEx::Init() {
 
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&controls);  // the tooltip class; already there in Explorer
+  // A tooltip that went with an earlier window of this object (destroyed without messages, e.g. with
+  // its thread) is no tooltip; neither is the hover look of that window.
+  if (toolTip_ && !::IsWindow(toolTip_)) toolTip_ = nullptr;
+  hover_ = false;
   if (!toolTip_) {
     toolTip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, ThisModule(), nullptr);

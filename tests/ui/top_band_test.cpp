@@ -364,7 +364,12 @@ TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
   std::thread([&] {
     HWND parent = test::CreateTestParent(300, 50);
     band_->Create(parent);
+    // The pointer is over the link when the thread ends.
+    RECT r = band_->LoginLink().LinkRect();
+    ::SendMessageW(band_->LoginLink().m_hWnd, WM_MOUSEMOVE, 0,
+                   MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
   }).join();
+  ASSERT_TRUE(band_->LoginLink().IsHovering());
   band_->ResetIfDestroyed();
   EXPECT_EQ(band(), nullptr);
   EXPECT_EQ(band_->AvatarControl().m_hWnd, nullptr);
@@ -373,6 +378,8 @@ TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
   band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
   Place(640);
   EXPECT_TRUE(::IsWindowVisible(band_->LoginLink().m_hWnd));
+  EXPECT_TRUE(::IsWindow(band_->LoginLink().ToolTipWindow()));
+  EXPECT_FALSE(band_->LoginLink().IsHovering());
   EXPECT_EQ(Text(band_->NameControl().m_hWnd), L"Nick  ");
 }
 
