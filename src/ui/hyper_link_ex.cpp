@@ -270,10 +270,8 @@ void CHyperLinkEx::CalcLinkRect() {
   HGDIOBJ oldFont = ::GetCurrentObject(dc, OBJ_FONT);
   if (!(extendedStyle_ & kUseTags)) {
     const std::wstring& text = label_.empty() ? target_ : label_;
-    if (linkFont_)
-      ::SelectObject(dc, linkFont_);
-    else if (normalFont_)
-      ::SelectObject(dc, normalFont_);
+    // Without a link font the DC keeps its own font.
+    if (linkFont_) ::SelectObject(dc, linkFont_);
     UINT align = Alignment(m_hWnd);
     RECT rect = client;
     ::DrawTextW(dc, text.c_str(), -1, &rect, DT_CALCRECT | DT_WORDBREAK | align);
