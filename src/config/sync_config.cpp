@@ -223,7 +223,11 @@ bool SyncConfig::FindAccount(const std::wstring& location, AccountEntry* entry) 
   std::wstring copy = LowerAZ(location);
   static const std::wstring kScheme = L"file:///";
   size_t schemes = 0;
-  for (size_t pos; (pos = copy.find(kScheme)) != std::wstring::npos; ++schemes) copy.erase(pos, kScheme.size());
+  // One left-to-right pass: the search goes on from where the removal was, so the text that closes up
+  // around a removal is not searched again.
+  for (size_t pos = 0; (pos = copy.find(kScheme, pos)) != std::wstring::npos; ++schemes) {
+    copy.erase(pos, kScheme.size());
+  }
   std::replace(copy.begin(), copy.end(), L'/', L'\\');
   if (schemes > 0) copy = DecodeFileUrl(copy);
 

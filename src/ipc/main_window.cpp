@@ -42,17 +42,26 @@ bool SendRecord(HWND target, const Record& record, UINT flags, DWORD timeoutMs, 
   return sent != 0;
 }
 
+namespace {
+
+// The send step of the main-window records, to a main window already looked up.
+bool SendToFoundMainWindow(HWND main, const Record& record) {
+  const UINT flags = SendFlagsFor(record.code);
+  if (SendRecord(main, record, flags, kSendTimeoutMs)) return true;
+  if (!RetriesOnTimeout(record.code) || ::GetLastError() != ERROR_TIMEOUT) return false;
+  ::Sleep(kRetryDelayMs);
+  return SendRecord(main, record, flags, kSendTimeoutMs);
+}
+
+}  // namespace
+
 bool SendToMainWindow(const Record& record) {
   HWND main = FindMainWindow();
   if (!main) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
-  const UINT flags = SendFlagsFor(record.code);
-  if (SendRecord(main, record, flags, kSendTimeoutMs)) return true;
-  if (!RetriesOnTimeout(record.code) || ::GetLastError() != ERROR_TIMEOUT) return false;
-  ::Sleep(kRetryDelayMs);
-  return SendRecord(main, record, flags, kSendTimeoutMs);
+  return SendToFoundMainWindow(main, record);
 }
 
 bool SendToMainWindow(DWORD code, const void* payload, DWORD size) {
@@ -70,10 +79,11 @@ namespace {
 int SendBarRecordOr(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
                     const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch,
                     const std::wstring* modulePath) {
-  if (FindMainWindow()) {
+  // One look-up: the answer 1 says the record went to the window that was found.
+  if (HWND main = FindMainWindow()) {
     // The outcome is not reported: the host resends the record on its own schedule.
-    SendToMainWindow(
-        BuildBarRecord(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch));
+    SendToFoundMainWindow(
+        main, BuildBarRecord(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch));
     return 1;
   }
   if (launch == 0 || loggedIn != 0) return 0;

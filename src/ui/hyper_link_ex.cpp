@@ -113,6 +113,10 @@ void CHyperLinkEx::Init() {
 
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&controls);  // the tooltip class; already there in Explorer
+  // A tooltip that went with an earlier window of this object (destroyed without messages, e.g. with
+  // its thread) is no tooltip; neither is the hover look of that window.
+  if (toolTip_ && !::IsWindow(toolTip_)) toolTip_ = nullptr;
+  hover_ = false;
   if (!toolTip_) {
     toolTip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, ThisModule(), nullptr);
@@ -220,12 +224,15 @@ BOOL CHyperLinkEx::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
       return TRUE;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+      // Default processing only does the focus bookkeeping: the static control sends no notification.
       if (paintLabel_) ::InvalidateRect(window, nullptr, TRUE);
       return FALSE;
     case WM_ENABLE:
+      // Not passed on: with SS_NOTIFY the static control would send the parent STN_ENABLE/STN_DISABLE
+      // under the link's id, which the bar takes for a click, and paint over the link with its brush.
       ::InvalidateRect(window, nullptr, TRUE);
       ::UpdateWindow(window);
-      return FALSE;
+      return TRUE;
     case WM_SETFONT:
       normalFont_ = reinterpret_cast<HFONT>(wParam);
       if (lParam) {
@@ -263,10 +270,8 @@ void CHyperLinkEx::CalcLinkRect() {
   HGDIOBJ oldFont = ::GetCurrentObject(dc, OBJ_FONT);
   if (!(extendedStyle_ & kUseTags)) {
     const std::wstring& text = label_.empty() ? target_ : label_;
-    if (linkFont_)
-      ::SelectObject(dc, linkFont_);
-    else if (normalFont_)
-      ::SelectObject(dc, normalFont_);
+    // Without a link font the DC keeps its own font.
+    if (linkFont_) ::SelectObject(dc, linkFont_);
     UINT align = Alignment(m_hWnd);
     RECT rect = client;
     ::DrawTextW(dc, text.c_str(), -1, &rect, DT_CALCRECT | DT_WORDBREAK | align);

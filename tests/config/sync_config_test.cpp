@@ -157,6 +157,9 @@ TEST(SyncConfig, FindAccountPrefersTheLongestSyncFolder) {
   EXPECT_EQ(owner(url + L"/%43loudx"), L"none");
   for (const wchar_t* stop : {L"/a%zz/more", L"/a%2", L"/a%00/Cloud"}) EXPECT_EQ(owner(url + stop), L"U4") << stop;
   EXPECT_EQ(owner(tree.appData() + L"\\%43loud"), L"none");
+  // "file:///" is removed in one pass: adjacent ones both go, one that a removal forms stays.
+  EXPECT_EQ(owner(L"file:///" + url + L"/Cloud"), L"U1");
+  EXPECT_EQ(owner(L"fifile:///le:///" + url.substr(8) + L"/Cloud"), L"none");
 }
 
 TEST(SyncConfig, ExplorerBarSwitch) {

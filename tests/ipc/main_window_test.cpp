@@ -9,6 +9,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "desktop_app_standin.h"
+#include "import_hook.h"
 #include "ipc/main_window.h"
 #include "test_support.h"
 
@@ -115,6 +116,42 @@ TEST(MainWindow, ARetriedSendGivesUpAfterItsSecondTimeOut) {
   const DWORD elapsed = ::GetTickCount() - start;
   EXPECT_GE(elapsed, 1010u);  // 500 + 20 + 500
   EXPECT_LT(elapsed, 1450u);  // the receiver is still asleep: no third attempt
+}
+
+// FindWindowW of the code under test finds the main window once and then no more, as when the
+// application closes right after the first look-up.
+class MainWindowFoundOnce {
+ public:
+  MainWindowFoundOnce() : hook_("user32.dll", "FindWindowW", reinterpret_cast<void*>(&Find)) {
+    real_ = reinterpret_cast<decltype(&::FindWindowW)>(hook_.original());
+    calls_ = 0;
+  }
+  bool installed() const { return hook_.installed(); }
+  static int calls() { return calls_; }
+
+ private:
+  static HWND WINAPI Find(LPCWSTR className, LPCWSTR title) {
+    return ++calls_ == 1 ? real_(className, title) : nullptr;
+  }
+  static inline decltype(&::FindWindowW) real_ = nullptr;
+  static inline int calls_ = 0;
+  test::ImportHook hook_;
+};
+
+TEST(MainWindow, BarRecordGoesToTheWindowItLookedUp) {
+  DesktopAppStandin standin;
+  ASSERT_TRUE(standin.Start({L"--no-adopt"}));
+  const Record expected = BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 1, 0);
+  {
+    MainWindowFoundOnce once;
+    ASSERT_TRUE(once.installed());
+    EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 1, 0), 1);
+    EXPECT_EQ(MainWindowFoundOnce::calls(), 1);
+  }
+  ASSERT_EQ(standin.Control(L"ping"), 1);
+  const std::vector<DesktopAppRecord> received = standin.Records(to_main::kBarLoggedIn);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].payload, expected.payload);
 }
 
 // A copy of the stand-in as "<dir>\app\VelQuillanUI.exe"; it logs to "<dir>\app\VelQuillanUI.log".

@@ -195,6 +195,17 @@ TEST_F(ControlTest, LinkActivationByStyle) {
   ASSERT_TRUE(frame.SubclassWindow(Static(L"", 20, 20, SS_BLACKFRAME)));
   frame.Init();
   EXPECT_FALSE(frame.PaintsLabel());
+  // Without a link font the link is measured in the DC's own font, not in the control's font.
+  EXPECT_EQ(frame.LinkFont(), nullptr);
+  UniqueFont tall(::CreateFontW(-40, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, L"Tahoma"));
+  ::SendMessageW(frame.m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(tall.get()), FALSE);
+  frame.SetLabel(L"Tall");
+  HDC dc = ::GetDC(frame.m_hWnd);
+  RECT own = {0, 0, 20, 20};
+  ::DrawTextW(dc, L"Tall", -1, &own, DT_CALCRECT | DT_WORDBREAK);
+  ::ReleaseDC(frame.m_hWnd, dc);
+  EXPECT_EQ(frame.LinkRect().bottom - frame.LinkRect().top, own.bottom - own.top);
+  EXPECT_LT(own.bottom - own.top, 40);
 }
 
 TEST_F(ControlTest, ANewLinkWindowInitialisesItself) {

@@ -17,6 +17,7 @@ using test::BandTest;
 const COLORREF kLeft = RGB(233, 238, 243);
 const COLORREF kRight = RGB(246, 247, 249);
 const COLORREF kBottom = RGB(222, 227, 233);
+const COLORREF kWhite = RGB(255, 255, 255);
 const int kIds[] = {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK};
 
 TEST_F(BandTest, BackgroundKeepsItsLeftSegmentAndBottomRowAtEveryScale) {
@@ -179,6 +180,36 @@ TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
   EXPECT_TRUE(shows(::GetSysColor(COLOR_GRAYTEXT)));
 }
 
+// What the screen shows of a window's client area: its surface, not a fresh print.
+void CaptureShown(HWND window, test::Canvas* canvas) {
+  HDC dc = ::GetDC(window);
+  ASSERT_TRUE(dc);
+  ::BitBlt(canvas->dc(), 0, 0, canvas->width(), canvas->height(), dc, 0, 0, SRCCOPY);
+  ::ReleaseDC(window, dc);
+}
+
+TEST_F(BandTest, EnablingOrFocusingTheLinkIsNoLoginAndKeepsTheBarUnderIt) {
+  Open(800);
+  HWND link = band_->LoginLink().m_hWnd;
+  ::UpdateWindow(band());
+  test::PumpFor(50);
+  RECT client = {};
+  ::GetClientRect(link, &client);
+  for (BOOL enable : {FALSE, TRUE}) {
+    ::EnableWindow(link, enable);
+    test::PumpFor(50);
+    test::Canvas shown(client.right, client.bottom, RGB(1, 1, 1));
+    CaptureShown(link, &shown);
+    EXPECT_TRUE(shown.Contains(client, kRight)) << enable;
+    EXPECT_FALSE(shown.Contains(client, kWhite)) << enable;  // the static control's own painting
+  }
+  ::SetFocus(link);
+  EXPECT_EQ(::GetFocus(), link);
+  ::SetFocus(band());
+  test::PumpFor(50);
+  EXPECT_TRUE(host_.Received(WM_BAND_LOGIN).empty());
+}
+
 class BandRecordsTest : public BandTest {
  protected:
   test::RecordingWindow main_{kMainWindowClass, WS_POPUP};
@@ -333,7 +364,12 @@ TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
   std::thread([&] {
     HWND parent = test::CreateTestParent(300, 50);
     band_->Create(parent);
+    // The pointer is over the link when the thread ends.
+    RECT r = band_->LoginLink().LinkRect();
+    ::SendMessageW(band_->LoginLink().m_hWnd, WM_MOUSEMOVE, 0,
+                   MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
   }).join();
+  ASSERT_TRUE(band_->LoginLink().IsHovering());
   band_->ResetIfDestroyed();
   EXPECT_EQ(band(), nullptr);
   EXPECT_EQ(band_->AvatarControl().m_hWnd, nullptr);
@@ -342,6 +378,8 @@ TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
   band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
   Place(640);
   EXPECT_TRUE(::IsWindowVisible(band_->LoginLink().m_hWnd));
+  EXPECT_TRUE(::IsWindow(band_->LoginLink().ToolTipWindow()));
+  EXPECT_FALSE(band_->LoginLink().IsHovering());
   EXPECT_EQ(Text(band_->NameControl().m_hWnd), L"Nick  ");
 }
 
