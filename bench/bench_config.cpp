@@ -10,22 +10,14 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bench_support.h"
 #include "config/non_synced_folder_list.h"
 #include "config/sync_config.h"
 
 namespace quillan {
 namespace {
 
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / frequency;
-}
+using bench::Now;
 
 // Median seconds per call over rounds of calls.
 double Time(const std::function<void()>& call, int rounds, int callsPerRound = 1) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "bench_support.h"
 #include "base/handle.h"
 #include "desktop_app_standin.h"
 #include "hdrop_data_object.h"
@@ -27,77 +28,7 @@
 namespace {
 
 using namespace quillan;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double MedianOf(std::vector<double> times) {
-  if (times.empty()) return 0;
-  std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-  return times[times.size() / 2];
-}
-
-// Median of the per-call times of `calls` runs after `warmUp` unmeasured ones, in seconds.
-template <typename Call>
-double Median(int warmUp, int calls, Call call) {
-  for (int i = 0; i < warmUp; ++i) call();
-  std::vector<double> times;
-  for (int i = 0; i < calls; ++i) {
-    const double start = Now();
-    call();
-    times.push_back(Now() - start);
-  }
-  return MedianOf(std::move(times));
-}
-
-// One connection, 4096 bytes out and 4096 back per transaction, overlapped as the pipe client does.
-double BareRoundTrip() {
-  const std::wstring name = L"\\\\.\\pipe\\quillan-bench-menu-" + std::to_wstring(::GetCurrentProcessId());
-  UniqueFile server(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                       1, 8192, 8192, 0, nullptr));
-  if (!server) return 0;
-  std::thread echo([&] {
-    if (!::ConnectNamedPipe(server.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED) return;
-    std::vector<uint8_t> buffer(kPipeMessageSize);
-    DWORD got = 0;
-    DWORD written = 0;
-    while (::ReadFile(server.get(), buffer.data(), kPipeMessageSize, &got, nullptr) && got > 0) {
-      if (!::WriteFile(server.get(), buffer.data(), kPipeMessageSize, &written, nullptr)) break;
-    }
-  });
-  UniqueFile client(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr));
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  double result = 0;
-  if (client && ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr) && event) {
-    std::vector<uint8_t> request(kPipeMessageSize, 1);
-    std::vector<uint8_t> reply(kPipeMessageSize);
-    result = Median(50, 1000, [&] {
-      OVERLAPPED overlapped = {};
-      overlapped.hEvent = event.get();
-      ::ResetEvent(event.get());
-      DWORD got = 0;
-      if (!::TransactNamedPipe(client.get(), request.data(), kPipeMessageSize, reply.data(), kPipeMessageSize, &got,
-                               &overlapped) &&
-          ::GetLastError() == ERROR_IO_PENDING) {
-        ::WaitForSingleObject(event.get(), INFINITE);
-      }
-      ::GetOverlappedResult(client.get(), &overlapped, &got, FALSE);
-    });
-  }
-  client.reset();
-  echo.join();
-  return result;
-}
+using namespace quillan::bench;
 
 // The insertions the handler makes for one file in state 3, alone: the submenu with five items and
 // three separators, then separator, parent and separator in Explorer's menu.
@@ -154,8 +85,6 @@ double MenuTime(IDataObject* data, int calls, int* wrong) {
   return MedianOf(std::move(times));
 }
 
-void Figure(const char* name, double seconds) { std::printf("%s: %.1f us\n", name, seconds * 1e6); }
-
 }  // namespace
 
 int main() {
@@ -168,7 +97,7 @@ int main() {
   ComPtr<IDataObject> data;
   data.Attach(standin::HDropDataObject::Create({file}));
 
-  const double bare = BareRoundTrip();
+  const double bare = BareRoundTrip(L"menu");
   Figure("menu.floor_pipe_round_trip", bare);
   UniqueBitmap bitmap(::CreateBitmap(16, 16, 1, 32, nullptr));
   const double insertions = Insertions(bitmap.get());

@@ -10,79 +10,14 @@
 #include <vector>
 
 #include "base/handle.h"
+#include "bench_support.h"
 #include "desktop_app_standin.h"
 #include "ipc/pipe_client.h"
 
 namespace {
 
 using namespace quillan;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Median of the per-call times of `calls` runs after `warmUp` unmeasured ones, in seconds.
-template <typename Call>
-double Median(int warmUp, int calls, Call call) {
-  for (int i = 0; i < warmUp; ++i) call();
-  std::vector<double> times;
-  times.reserve(static_cast<size_t>(calls));
-  for (int i = 0; i < calls; ++i) {
-    const double start = Now();
-    call();
-    times.push_back(Now() - start);
-  }
-  std::nth_element(times.begin(), times.begin() + calls / 2, times.end());
-  return times[static_cast<size_t>(calls / 2)];
-}
-
-// The floor: one connection, 4096 bytes out and 4096 back per transaction, overlapped as the client does.
-double BareRoundTrip() {
-  const std::wstring name = L"\\\\.\\pipe\\quillan-bench-" + std::to_wstring(::GetCurrentProcessId());
-  UniqueFile server(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                       1, 8192, 8192, 0, nullptr));
-  if (!server) return 0;
-  std::thread echo([&] {
-    if (!::ConnectNamedPipe(server.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED) return;
-    std::vector<uint8_t> buffer(kPipeMessageSize);
-    DWORD got = 0;
-    DWORD written = 0;
-    while (::ReadFile(server.get(), buffer.data(), kPipeMessageSize, &got, nullptr) && got > 0) {
-      if (!::WriteFile(server.get(), buffer.data(), kPipeMessageSize, &written, nullptr)) break;
-    }
-  });
-  UniqueFile client(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr));
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  double result = 0;
-  if (client && ::SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr) && event) {
-    std::vector<uint8_t> request(kPipeMessageSize, 1);
-    std::vector<uint8_t> reply(kPipeMessageSize);
-    result = Median(50, 1000, [&] {
-      OVERLAPPED overlapped = {};
-      overlapped.hEvent = event.get();
-      ::ResetEvent(event.get());
-      DWORD got = 0;
-      if (!::TransactNamedPipe(client.get(), request.data(), kPipeMessageSize, reply.data(), kPipeMessageSize, &got,
-                               &overlapped) &&
-          ::GetLastError() == ERROR_IO_PENDING) {
-        ::WaitForSingleObject(event.get(), INFINITE);
-      }
-      ::GetOverlappedResult(client.get(), &overlapped, &got, FALSE);
-    });
-  }
-  client.reset();
-  echo.join();
-  return result;
-}
+using namespace quillan::bench;
 
 // The same question against a minimal engine of this program's own, which answers at once without
 // logging: what the client's connection per question costs, apart from the stand-in's work.
@@ -130,14 +65,10 @@ double OwnEngineQuestion() {
   return result;
 }
 
-void Figure(const char* name, double seconds) {
-  std::printf("%s: %.1f us\n", name, seconds * 1e6);
-}
-
 }  // namespace
 
 int main() {
-  const double bare = BareRoundTrip();
+  const double bare = BareRoundTrip(L"pipe");
   Figure("pipe.bare_transact", bare);
   const double ownEngine = OwnEngineQuestion();
   Figure("pipe.own_engine_question", ownEngine);
