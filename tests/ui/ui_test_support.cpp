@@ -1,23 +1,14 @@
 #include "ui_test_support.h"
 
-#include <objidl.h>
-// GDI+ needs the OLE types that WIN32_LEAN_AND_MEAN leaves out.
-#include <gdiplus.h>
-
 #include <algorithm>
+
+#include "dib_pixels.h"
 
 namespace quillan::test {
 
 Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  bitmap_ = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bitmap_ = standin::CreateTopDownBitmap(width, height, &bits).release();
   bits_ = static_cast<uint32_t*>(bits);
   dc_ = ::CreateCompatibleDC(nullptr);
   previous_ = ::SelectObject(dc_, bitmap_);
@@ -47,19 +38,7 @@ bool Canvas::Contains(const RECT& area, COLORREF color) const {
 }
 
 bool Canvas::Save(const std::wstring& path, bool bmp) const {
-  // GDI+'s BMP and PNG encoders.
-  const CLSID encoder = {bmp ? 0x557CF400u : 0x557CF406u, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-  ::GdiFlush();
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
-  Gdiplus::GpBitmap* image = nullptr;
-  const bool saved = Gdiplus::DllExports::GdipCreateBitmapFromScan0(width_, height_, width_ * 4, PixelFormat32bppRGB,
-                                                                   reinterpret_cast<BYTE*>(bits_), &image) == Gdiplus::Ok &&
-                     Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
-  if (image) Gdiplus::DllExports::GdipDisposeImage(image);
-  Gdiplus::GdiplusShutdown(token);
-  return saved;
+  return standin::SavePixels(bits_, width_, height_, path, bmp ? L"image/bmp" : L"image/png");
 }
 
 RECT RectInParent(HWND window) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "dib_pixels.h"
 #include "foreign_paint_protocol.h"
 #include "ipc/main_window.h"
 #include "ipc/pipe_messages.h"
@@ -170,15 +171,9 @@ LRESULT PaintIntoSection(HWND window, const COPYDATASTRUCT& data) {
     return 0;
   }
   const size_t bytes = static_cast<size_t>(request.width) * request.height * 4;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = static_cast<LONG>(request.width);
-  info.bmiHeader.biHeight = -static_cast<LONG>(request.height);  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  UniqueBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueBitmap bitmap =
+      quillan::standin::CreateTopDownBitmap(static_cast<int>(request.width), static_cast<int>(request.height), &bits);
   UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
   UniqueHandle mapping(::OpenFileMappingW(FILE_MAP_WRITE, FALSE, request.section));
   if (!bitmap || !dc || !bits || !mapping) return 0;

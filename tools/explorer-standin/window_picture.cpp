@@ -1,35 +1,16 @@
 #include "window_picture.h"
 
-#include <objidl.h>
-// GDI+ needs the OLE types that WIN32_LEAN_AND_MEAN leaves out.
-#include <gdiplus.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/handle.h"
+#include "dib_pixels.h"
 #include "foreign_paint_protocol.h"
 
 namespace quillan::standin {
 
 namespace {
-
-bool PngEncoder(CLSID* clsid) {
-  UINT count = 0;
-  UINT bytes = 0;
-  if (Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-  std::vector<BYTE> buffer(bytes);
-  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (Gdiplus::DllExports::GdipGetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i) {
-    if (encoders[i].MimeType && std::wstring(encoders[i].MimeType) == L"image/png") {
-      *clsid = encoders[i].Clsid;
-      return true;
-    }
-  }
-  return false;
-}
 
 // Lets pending paints of this thread (and, briefly, of others drawing into the window) happen.
 void PumpPaints(DWORD ms) {
@@ -74,15 +55,8 @@ bool PaintForeignWindow(HWND window, const RECT& pictureRect, HDC picture) {
   }
   const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, bytes);
   if (!view) return false;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  UniqueBitmap copy(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueBitmap copy = CreateTopDownBitmap(width, height, &bits);
   UniqueMemoryDc source(::CreateCompatibleDC(nullptr));
   bool copied = false;
   if (copy && source && bits) {
@@ -130,15 +104,8 @@ bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::w
   ::RedrawWindow(root, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   PumpPaints(50);
 
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  UniqueBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  UniqueBitmap bitmap = CreateTopDownBitmap(width, height, &bits);
   UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
   if (!bitmap || !memory || !bits) {
     *error = L"no memory for the picture";
@@ -161,30 +128,7 @@ bool SaveWindowPicture(HWND window, const std::wstring& path, SIZE* size, std::w
     if (foreign) *foreign = static_cast<int>(others.size());
     if (painted) *painted = done;
   }
-  ::GdiFlush();
-
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
-    *error = L"GDI+ does not start";
-    return false;
-  }
-  bool saved = false;
-  {
-    CLSID png;
-    Gdiplus::GpBitmap* image = nullptr;
-    if (!PngEncoder(&png)) {
-      *error = L"no PNG encoder";
-    } else if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppRGB,
-                                                              static_cast<BYTE*>(bits), &image) != Gdiplus::Ok) {
-      *error = L"GdipCreateBitmapFromScan0 failed";
-    } else {
-      saved = Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &png, nullptr) == Gdiplus::Ok;
-      if (!saved) *error = L"cannot write the file";
-      Gdiplus::DllExports::GdipDisposeImage(image);
-    }
-  }
-  Gdiplus::GdiplusShutdown(token);
+  const bool saved = SavePixels(bits, width, height, path, L"image/png", error);
   if (saved && size) *size = {width, height};
   return saved;
 }
