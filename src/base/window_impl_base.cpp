@@ -259,4 +259,13 @@ LRESULT CALLBACK CWindowImplBase::SubclassProc(HWND window, UINT message, WPARAM
   return result;
 }
 
+std::wstring WindowText(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  int copied = ::GetWindowTextW(window, &text[0], length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  return text;
+}
+
 }  // namespace quillan

@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace quillan {
 
 // What a window class of this module looks like; registered on first use.
@@ -105,5 +107,8 @@ class CWindowImplBase {
 
   Binding binding_ = Binding::kNone;
 };
+
+// The window's whole text; empty when it has none or is gone.
+std::wstring WindowText(HWND window);
 
 }  // namespace quillan

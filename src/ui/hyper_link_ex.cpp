@@ -15,15 +15,6 @@ namespace {
 
 const UINT_PTR kToolId = 1;
 
-std::wstring WindowText(HWND window) {
-  int length = ::GetWindowTextLengthW(window);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  int copied = ::GetWindowTextW(window, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
-}
-
 // Static types that show no text: icons, rectangles, frames, owner-drawn, bitmaps, metafiles.
 bool IsPictureStatic(LONG_PTR style) {
   const unsigned kPictureTypes = 1u << 3 | 1u << 4 | 1u << 5 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 9 | 1u << 13 |

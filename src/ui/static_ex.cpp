@@ -9,15 +9,6 @@
 namespace quillan {
 namespace {
 
-std::wstring WindowText(HWND window) {
-  int length = ::GetWindowTextLengthW(window);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  int copied = ::GetWindowTextW(window, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
-}
-
 COLOR16 Channel(BYTE value) { return static_cast<COLOR16>(value << 8); }
 
 }  // namespace

@@ -12,14 +12,9 @@ namespace {
 
 using test::DesktopAppRecord;
 using test::Dump;
+using test::Quoted;
+using test::Registration;
 using test::StandinRecord;
-
-struct Registration {
-  Registration() { EXPECT_EQ(test::RunRegsvr32(L""), 0u); }
-  ~Registration() { test::RunRegsvr32(L"/u"); }  // a failure leaves keys no later test relies on
-};
-
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   Registration registration;

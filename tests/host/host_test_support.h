@@ -5,16 +5,27 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "com_test_support.h"
 #include "desktop_app_standin.h"
 #include "explorer_standin.h"
 #include "ipc/records.h"
 #include "test_support.h"
 
 namespace quillan::test {
+
+// The DLL registered in the prefix for one test, as an installer would, and unregistered after it.
+struct Registration {
+  Registration() { EXPECT_EQ(RunRegsvr32(L""), 0u); }
+  ~Registration() { RunRegsvr32(L"/u"); }  // a failure leaves keys no later test relies on
+};
+
+inline std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 // Accounts of both trees under root. With owned set, VelQuillan and VelQuillanWin are removed from
 // root at the end (the prefix's AppData must not keep them for other tests).
