@@ -171,10 +171,12 @@ void BenchClassify() {
 
 void BenchExclusion() {
   NonSyncedFolderList list(L"C:\\unused");
-  list.syncFolder = L"D:\\Sync";
+  list.SetSyncFolder(L"D:\\Sync");
+  std::wstring entries;
   for (int i = 0; i < 10000; ++i) {
-    list.nonSyncedFolders.push_back(L"\\Projects\\Team" + std::to_wstring(i % 97) + L"\\Folder" + std::to_wstring(i) + L"\r");
+    entries += L"\\Projects\\Team" + std::to_wstring(i % 97) + L"\\Folder" + std::to_wstring(i) + L"\r\n";
   }
+  list.SetEntries(entries);
   double worstPair = 0;
   for (int count : {1, 100}) {
     std::vector<std::wstring> paths;
@@ -192,12 +194,16 @@ void BenchExclusion() {
 
 void BenchListFile() {
   const std::wstring root = MakeRoot(L"quillan-bench-list-");
-  const std::wstring file = root + L"\\notsyncdir.dat";
+  const std::wstring folder = root + L"\\VelQuillan\\sync\\" + AccountFolderName(L"U1", L"E1");
+  MakeDirs(folder);
+  const std::wstring file = folder + L"\\notsyncdir.dat";
   std::wstring text;
   for (int i = 0; i < 10000; ++i) text += L"\\Projects\\Team" + std::to_wstring(i % 97) + L"\\Folder" + std::to_wstring(i) + L"\r\n";
   WriteUtf16(file, text);
-  std::vector<std::wstring> list;
-  const double read = Time([&] { ReadNonSyncedFile(file, &list); }, 50);
+  // What the worker does each cycle: read, parse and prepare the list, and swap it in.
+  NonSyncedFolderList list(root);
+  list.SetAccount(L"U1", L"E1");
+  const double read = Time([&] { list.Load(); }, 50);
   // Floor: opening the file and reading its bytes, nothing else.
   static std::vector<char> buffer(4 << 20);
   const double bare = Time([&] {
@@ -211,7 +217,59 @@ void BenchListFile() {
   std::printf("list.read_10000_lines: %.1f us\n", read * 1e6);
   std::printf("list.read_10000_lines.floor: %.1f us\n", bare * 1e6);
   std::printf("list.read_10000_lines ratio: %.2f\n", read / bare);
-  if (list.size() != 10000) std::printf("list.read_10000_lines.error: 1 count\n");
+  if (list.EntryCount() != 10000) std::printf("list.read_10000_lines.error: 1 count\n");
+  RemoveTree(root);
+}
+
+// A selection check against a list of a million entries, and checks made while a 64 MiB list loads.
+void BenchLargeList() {
+  std::wstring text;
+  for (int i = 0; i < 1000000; ++i) text += L"\\Projects\\Team" + std::to_wstring(i % 97) + L"\\F" + std::to_wstring(i) + L"\r\n";
+  NonSyncedFolderList list(L"C:\\unused");
+  list.SetSyncFolder(L"D:\\Sync");
+  list.SetEntries(text);
+  const std::vector<std::wstring> selection = {L"D:\\Sync\\Documents\\report.docx"};
+  bool excluded = true;
+  const double check = Time([&] { excluded = list.IsSelectionExcluded(selection); }, 5);
+  std::printf("list.check_1000000_entries: %.1f ms\n", check * 1e3);
+  if (excluded) std::printf("list.check_1000000_entries.error: 1 count\n");
+
+  const std::wstring root = MakeRoot(L"quillan-bench-biglist-");
+  const std::wstring folder = root + L"\\VelQuillan\\sync\\" + AccountFolderName(L"U1", L"E1");
+  MakeDirs(folder);
+  std::wstring big;
+  while (big.size() * 2 < (64u << 20) - 64) big += text.substr(0, std::min(text.size(), (64u << 20) / 2 - 32 - big.size()));
+  big.resize(big.rfind(L'\n') + 1);
+  WriteUtf16(folder + L"\\notsyncdir.dat", big);
+  NonSyncedFolderList loading(root);
+  loading.SetAccount(L"U1", L"E1");
+  loading.SetSyncFolder(L"D:\\Sync");
+  loading.SetEntries(L"\\Old\r\n");
+  struct Loader {
+    NonSyncedFolderList* list;
+    double seconds = 0;
+    static DWORD WINAPI Run(void* self) {
+      auto* loader = static_cast<Loader*>(self);
+      const double start = Now();
+      loader->list->Load();
+      loader->seconds = Now() - start;
+      return 0;
+    }
+  } loader{&loading};
+  HANDLE thread = ::CreateThread(nullptr, 0, &Loader::Run, &loader, 0, nullptr);
+  double longest = 0;
+  int checks = 0;
+  while (::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
+    const double start = Now();
+    loading.IsSelectionExcluded({L"D:\\Sync\\Old\\a.txt"});
+    longest = std::max(longest, Now() - start);
+    ++checks;
+    ::Sleep(5);
+  }
+  ::CloseHandle(thread);
+  std::printf("list.load_64mib: %.1f ms\n", loader.seconds * 1e3);
+  std::printf("list.check_during_64mib_load.longest: %.2f ms\n", longest * 1e3);
+  std::printf("list.check_during_64mib_load.checks: %d count\n", checks);
   RemoveTree(root);
 }
 
@@ -222,5 +280,6 @@ int main() {
   quillan::BenchClassify();
   quillan::BenchExclusion();
   quillan::BenchListFile();
+  quillan::BenchLargeList();
   return 0;
 }

@@ -52,6 +52,9 @@ quillan_wine_prefix() {
       "$WINESERVER" -w >/dev/null 2>&1 || true
       touch "$prefix/.quillan-ready"
     fi
+    # \\quillan-server\share is C:\unc-share: AppData on a network share, as enterprises redirect it.
+    mkdir -p "$prefix/drive_c/unc-share" "$prefix/dosdevices/unc/quillan-server"
+    ln -sfn ../../../drive_c/unc-share "$prefix/dosdevices/unc/quillan-server/share"
   ) 9>"$QUILLAN_WINE_ROOT/.lock-$variant"
   echo "$prefix"
 }

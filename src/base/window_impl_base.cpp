@@ -216,7 +216,14 @@ CWindowImplBase* CWindowImplBase::TakePendingCreation() {
 LRESULT CWindowImplBase::Dispatch(CWindowImplBase* object, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                   bool* handled) {
   LRESULT result = 0;
-  *handled = object->ProcessWindowMessage(window, message, wParam, lParam, result) != FALSE;
+  try {
+    *handled = object->ProcessWindowMessage(window, message, wParam, lParam, result) != FALSE;
+  } catch (...) {
+    // Nothing may unwind into the system's window code (Explorer's thread): a handler that ran out
+    // of memory has done what it could, and the message counts as answered.
+    *handled = true;
+    result = 0;
+  }
   return result;
 }
 

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -20,19 +21,86 @@ const wchar_t* const kReservedMarkers[] = {
     L".velcache", L".dropbox.cache", L".klive", L".kanbox.cache", L".qbox.cache", L"\\.velsyslib", L".velsyslib",
 };
 
+
+bool IsBlank(wchar_t c) noexcept { return c == L'\r' || c == L'\n' || c == L'\t' || c == L' '; }
+
+// Calls line(start, length) for each line of text up to its line feed.
+template <typename Line>
+void ForEachLine(const std::wstring& text, Line line) {
+  size_t start = 0;
+  for (size_t feed; start < text.size() && (feed = text.find(L'\n', start)) != std::wstring::npos; start = feed + 1) {
+    line(start, feed - start);
+  }
+}
+
+// The sync folder's part of an entry's full form: lower-cased, blanks gone from its start, and from its
+// end too when the entry adds nothing but blanks.
+struct SyncPrefix {
+  explicit SyncPrefix(const std::wstring& syncFolder) {
+    const std::wstring lower = LowerAZ(syncFolder);
+    size_t first = 0;
+    while (first < lower.size() && IsBlank(lower[first])) ++first;
+    blank = first == lower.size();
+    leading = lower.substr(first);
+    whole = TrimCrLfTabSpace(leading);
+  }
+  std::wstring leading;  // for an entry with text of its own
+  std::wstring whole;    // for a blank entry
+  bool blank = false;    // the sync folder is nothing but blanks: the entry's start is trimmed instead
+};
+
+// path equals full, or holds full followed by "\" anywhere.
+bool Excludes(const std::wstring& path, const wchar_t* full, size_t length) {
+  if (path.size() < length) return false;
+  if (path.size() == length && path.compare(0, length, full, length) == 0) return true;
+  for (size_t at = path.find(full, 0, length); at != std::wstring::npos; at = path.find(full, at + 1, length)) {
+    if (at + length < path.size() && path[at + length] == L'\\') return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+PreparedEntries PreparedEntries::FromText(const std::wstring& text) {
+  PreparedEntries prepared;
+  prepared.text_.reserve(text.size());
+  ForEachLine(text, [&](size_t start, size_t length) {
+    size_t end = start + length;
+    while (end > start && IsBlank(text[end - 1])) --end;
+    const auto offset = static_cast<uint32_t>(prepared.text_.size());
+    for (size_t i = start; i < end; ++i) prepared.text_.push_back(LowerAZ(text[i]));
+    prepared.spans_.push_back(Span{offset, static_cast<uint32_t>(end - start), length > 0 && IsBlank(text[start])});
+  });
+  return prepared;
+}
 
 NonSyncedFolderList::NonSyncedFolderList(std::wstring appDataRoot) : appDataRoot_(std::move(appDataRoot)) {}
 
-void NonSyncedFolderList::LoadNonSyncedFolders() {
-  if (threadUserId.empty() || threadEnterpriseId.empty()) return;
+void NonSyncedFolderList::SetAccount(const std::wstring& userId, const std::wstring& enterpriseId) {
+  CriticalSectionLock lock(lock_);
+  userId_ = userId;
+  enterpriseId_ = enterpriseId;
+}
+
+bool NonSyncedFolderList::HasAccount(const std::wstring& userId, const std::wstring& enterpriseId) const {
+  CriticalSectionLock lock(lock_);
+  return userId_ == userId && enterpriseId_ == enterpriseId;
+}
+
+bool NonSyncedFolderList::Load() {
+  std::wstring userId, enterpriseId;
+  {
+    CriticalSectionLock lock(lock_);
+    userId = userId_;
+    enterpriseId = enterpriseId_;
+  }
+  if (userId.empty() || enterpriseId.empty()) return false;
   // Without AppData the tree would resolve against the current drive's root, and the redirect file
   // deleted there would not be ours.
-  if (appDataRoot_.empty()) return;
+  if (appDataRoot_.empty()) return false;
 
   const std::wstring tree = JoinPath(appDataRoot_, L"VelQuillan\\sync");
-  std::wstring listPath =
-      tree + L"\\" + JoinPath(AccountFolderName(threadUserId, threadEnterpriseId), L"notsyncdir.dat");
+  std::wstring listPath = tree + L"\\" + JoinPath(AccountFolderName(userId, enterpriseId), L"notsyncdir.dat");
   const std::wstring redirectPath = tree + L"\\IgnoreFilePath.txt";
 
   std::wstring redirect;
@@ -43,30 +111,68 @@ void NonSyncedFolderList::LoadNonSyncedFolders() {
   ::OutputDebugStringW(redirect.c_str());
   if (!redirect.empty()) listPath = redirect;
 
-  if (!::PathFileExistsW(listPath.c_str())) return;
+  if (!::PathFileExistsW(listPath.c_str())) return true;
   ::OutputDebugStringW((L"load ignore dir:" + listPath + L"\r\n").c_str());
-  nonSyncedFolders.clear();
-  // An unreadable list leaves the list empty: the result needs no other handling.
-  ReadNonSyncedFile(listPath, &nonSyncedFolders);
+  std::wstring text;
+  // An unreadable list leaves the list empty.
+  if (!ReadTextFile(listPath, &text)) text.clear();
+  PreparedEntries loaded = PreparedEntries::FromText(text);
+  CriticalSectionLock lock(lock_);
+  std::swap(entries_, loaded);
+  return true;  // the old entries are freed after the lock is given back
+}
+
+void NonSyncedFolderList::SetEntries(const std::wstring& text) {
+  PreparedEntries loaded = PreparedEntries::FromText(text);
+  CriticalSectionLock lock(lock_);
+  std::swap(entries_, loaded);
+}
+
+size_t NonSyncedFolderList::EntryCount() const {
+  CriticalSectionLock lock(lock_);
+  return entries_.size();
 }
 
 bool NonSyncedFolderList::IsSelectionExcluded(std::vector<std::wstring> paths) const {
-  if (nonSyncedFolders.empty() || paths.empty()) return false;
+  if (paths.empty()) return false;
+  for (std::wstring& path : paths) path = TrimCrLfTabSpace(LowerAZ(std::move(path)));
+  const SyncPrefix prefix(syncFolder_);
 
+  CriticalSectionLock lock(lock_);
+  if (entries_.empty()) return false;
   // Reserved paths do not depend on the entry: with a non-empty list any of them excludes.
-  for (std::wstring& path : paths) {
-    path = TrimCrLfTabSpace(LowerAZ(std::move(path)));
+  for (const std::wstring& path : paths) {
     if (IsReservedPath(path)) return true;
   }
-
-  std::wstring folder;
-  for (const std::wstring& entry : nonSyncedFolders) {
-    const std::wstring full = TrimCrLfTabSpace(LowerAZ(syncFolder + entry));
-    folder = full;
-    folder.push_back(L'\\');
+  std::wstring full;
+  const size_t count = entries_.size();
+  for (size_t i = 0; i < count; ++i) {
+    const wchar_t* entry = entries_.data(i);
+    size_t length = entries_.length(i);
+    if (length == 0 || prefix.blank) {
+      // The rare forms: a blank entry stands for the sync folder itself; under a blank sync folder the
+      // entry's own start is trimmed.
+      if (length == 0) {
+        full = prefix.whole;
+      } else {
+        while (length > 0 && IsBlank(*entry)) ++entry, --length;
+        full.assign(entry, length);
+      }
+      for (const std::wstring& path : paths) {
+        if (Excludes(path, full.data(), full.size())) return true;
+      }
+      continue;
+    }
+    // syncFolder + entry, without building it: the path holds the prefix, and the entry right after it.
+    const std::wstring& head = prefix.leading;
+    const size_t total = head.size() + length;
     for (const std::wstring& path : paths) {
-      if (path.size() < full.size()) continue;  // can neither equal nor contain it
-      if (EqualsNoCaseAZ(path, full) || path.find(folder) != std::wstring::npos) return true;
+      if (path.size() < total) continue;
+      for (size_t at = path.find(head); at != std::wstring::npos && at + total <= path.size();
+           at = path.find(head, at + 1)) {
+        if (path.compare(at + head.size(), length, entry, length) != 0) continue;
+        if ((at == 0 && path.size() == total) || (at + total < path.size() && path[at + total] == L'\\')) return true;
+      }
     }
   }
   return false;
@@ -77,17 +183,14 @@ bool NonSyncedFolderList::IsReservedPath(const std::wstring& path) const {
   for (const wchar_t* marker : kReservedMarkers) {
     if (lower.find(marker) != std::wstring::npos) return true;
   }
-  return EqualsNoCaseAZ(path, syncFolder + L"\\desktop.ini");
+  return EqualsNoCaseAZ(path, syncFolder_ + L"\\desktop.ini");
 }
 
 bool ReadNonSyncedFile(const std::wstring& path, std::vector<std::wstring>* list) {
   list->clear();
   std::wstring text;
   if (!ReadTextFile(path, &text)) return false;
-  size_t start = 0;
-  for (size_t feed; start < text.size() && (feed = text.find(L'\n', start)) != std::wstring::npos; start = feed + 1) {
-    list->push_back(text.substr(start, feed - start));
-  }
+  ForEachLine(text, [&](size_t start, size_t length) { list->push_back(text.substr(start, length)); });
   return true;
 }
 
@@ -123,13 +226,9 @@ bool ReadTextFile(const std::wstring& path, std::wstring* text) {
     // Whole characters only: with an odd byte count the last one takes the first terminating zero as
     // its high byte, and the scan must not step past the buffer.
     const size_t chars = (static_cast<size_t>(wanted) + 2) / 2;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer.get());
-    size_t length = 0;
-    while (length < chars && (bytes[2 * length] | bytes[2 * length + 1]) != 0) ++length;
-    text->resize(length);
-    for (size_t i = 0; i < length; ++i) {
-      (*text)[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
+    text->resize(chars);
+    std::memcpy(&(*text)[0], buffer.get(), chars * sizeof(wchar_t));
+    text->resize(std::wcslen(text->c_str()));  // the last unit, or the one before, is the terminating zero
   } else {
     const size_t length = ::strnlen(buffer.get(), wanted);
     *text = CodePageToWide(buffer.get(), length, CP_ACP);

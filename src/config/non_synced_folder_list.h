@@ -1,11 +1,13 @@
 // The folders of a sync folder that the desktop application does not synchronise ("notsyncdir.dat" in
 // the account folder of the sync tree) and the test of an Explorer selection against them.
 //
-// The host object embeds this class and owns its fields: the UI thread sets syncFolder, the host sets
-// threadUserId/threadEnterpriseId for its worker thread. The worker calls LoadNonSyncedFolders and the
-// UI thread calls IsSelectionExcluded, each holding listLock for the whole call.
+// A worker thread reloads the list (Load) while the UI thread tests selections (IsSelectionExcluded).
+// The file is read and parsed without any lock held; only the finished list is swapped in under the
+// list's lock, so a selection check never waits for the disk. Each entry is prepared once per load
+// (lower-cased A-Z, trimmed at its end), not once per check.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,30 @@
 
 namespace quillan {
 
+// The entries of one list as the test needs them, in file order, in one buffer.
+class PreparedEntries {
+ public:
+  // Each line of text up to its line feed (text after the last line feed is not an entry).
+  static PreparedEntries FromText(const std::wstring& text);
+
+  size_t size() const noexcept { return spans_.size(); }
+  bool empty() const noexcept { return spans_.empty(); }
+  // Entry i lower-cased (A-Z) with carriage returns, line feeds, tabs and spaces removed from its end.
+  const wchar_t* data(size_t i) const noexcept { return text_.data() + spans_[i].offset; }
+  size_t length(size_t i) const noexcept { return spans_[i].length; }
+  // Whether the entry began with one of those characters (it matters only under a blank sync folder).
+  bool leadingBlank(size_t i) const noexcept { return spans_[i].leadingBlank; }
+
+ private:
+  struct Span {
+    uint32_t offset;
+    uint32_t length;
+    bool leadingBlank;
+  };
+  std::wstring text_;
+  std::vector<Span> spans_;
+};
+
 class NonSyncedFolderList {
  public:
   // appDataRoot: the folder that holds VelQuillan\sync (CSIDL_APPDATA unless a test gives another).
@@ -21,26 +47,35 @@ class NonSyncedFolderList {
   NonSyncedFolderList(const NonSyncedFolderList&) = delete;
   NonSyncedFolderList& operator=(const NonSyncedFolderList&) = delete;
 
-  // Reloads nonSyncedFolders for (threadUserId, threadEnterpriseId). A redirect file
-  // VelQuillan\sync\IgnoreFilePath.txt, consumed and deleted here, names another list for this one
-  // loading. A missing list keeps the previous entries; an unreadable one leaves none.
-  void LoadNonSyncedFolders();
+  // The account whose list Load reads (any thread).
+  void SetAccount(const std::wstring& userId, const std::wstring& enterpriseId);
+  bool HasAccount(const std::wstring& userId, const std::wstring& enterpriseId) const;
+  // The sync folder the entries are relative to (UI thread).
+  void SetSyncFolder(const std::wstring& folder) { syncFolder_ = folder; }
+  const std::wstring& SyncFolder() const { return syncFolder_; }
+
+  // Reloads the account's list. A redirect file VelQuillan\sync\IgnoreFilePath.txt, consumed and
+  // deleted here, names another list for this one loading. A missing list keeps the previous entries;
+  // an unreadable one leaves none. False when no account is set (nothing was done).
+  bool Load();
   // True when at least one path lies in a non-synced folder or is reserved. Nothing is excluded while
   // the list is empty.
   bool IsSelectionExcluded(std::vector<std::wstring> paths) const;
   // The system's own cache folders and files, and syncFolder\desktop.ini.
   bool IsReservedPath(const std::wstring& path) const;
+  size_t EntryCount() const;
+  // Replaces the entries with those of text, as a loading would.
+  void SetEntries(const std::wstring& text);
 
   const std::wstring& AppDataRoot() const { return appDataRoot_; }
 
-  std::vector<std::wstring> nonSyncedFolders;  // entries as read: relative to syncFolder, not trimmed
-  std::wstring syncFolder;                     // the account shown
-  std::wstring threadUserId;                   // the account the worker thread serves
-  std::wstring threadEnterpriseId;
-  CriticalSection listLock;                    // guards nonSyncedFolders
-
  private:
   std::wstring appDataRoot_;
+  std::wstring syncFolder_;
+  mutable CriticalSection lock_;  // guards entries_, userId_, enterpriseId_
+  PreparedEntries entries_;
+  std::wstring userId_;
+  std::wstring enterpriseId_;
 };
 
 // Every line of a text file up to its line feed, in order; text after the last line feed is not a line.

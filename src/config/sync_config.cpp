@@ -252,9 +252,14 @@ int IsExplorerBarEnabled(const std::wstring& appDataRoot) {
 }
 
 std::wstring JoinPath(const std::wstring& a, const std::wstring& b) {
-  std::wstring head = NormaliseSeparators(a);
+  // A network path (\\server\share, AppData redirected to a share) keeps its leading "\\": halved, it
+  // would name a folder at the root of the current drive.
+  std::wstring slashed = a;
+  std::replace(slashed.begin(), slashed.end(), L'/', L'\\');
+  const bool network = slashed.size() >= 2 && slashed[0] == L'\\' && slashed[1] == L'\\';
+  std::wstring head = network ? L"\\\\" + NormaliseSeparators(slashed.substr(2)) : NormaliseSeparators(a);
   std::wstring tail = NormaliseSeparators(b);
-  while (!head.empty() && head.back() == L'\\') head.pop_back();
+  while (head.size() > (network ? 2u : 0u) && head.back() == L'\\') head.pop_back();
   size_t lead = 0;
   while (lead < tail.size() && tail[lead] == L'\\') ++lead;
   return head + L"\\" + tail.substr(lead);

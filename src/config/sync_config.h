@@ -47,7 +47,8 @@ int IsExplorerBarEnabled();
 // The same switch under another AppData root, the path worked out on every call.
 int IsExplorerBarEnabled(const std::wstring& appDataRoot);
 
-// Joins two path pieces with exactly one "\" between them; "/" becomes "\" and doubled "\" are halved.
+// Joins two path pieces with exactly one "\" between them; "/" becomes "\" and doubled "\" are halved,
+// except the "\\" that opens a network path in a.
 std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
 
 // Name of an account folder: MD5 hex of the ANSI form of lower-cased "USER_<userId> EID_<enterpriseId>".

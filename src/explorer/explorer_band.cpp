@@ -160,13 +160,11 @@ HRESULT STDMETHODCALLTYPE CExplorerBand::OnQuit() {
   const std::wstring& userId = driven->AccountUserId();
   const std::wstring& enterpriseId = driven->AccountEnterpriseId();
   if (mainWindow && !userId.empty() && !enterpriseId.empty()) {
-    try {
-      // Once and without the retry: the window is closing and must not wait any longer. An
-      // application that does not answer misses the notice.
-      SendRecord(mainWindow, BuildAccountActionRecord(userId, enterpriseId, kActionQuit), SMTO_NORMAL,
-                 kSendTimeoutMs);
-    } catch (const std::bad_alloc&) {  // no memory for the record: the notice is dropped
-    }
+    // Once and without the retry: the window is closing and must not wait any longer. An
+    // application that does not answer (or that the system counts as hung) misses the notice, as does
+    // one whose record could not be built.
+    const std::optional<Record> quit = BuildAccountActionRecord(userId, enterpriseId, kActionQuit);
+    if (quit && !CountsAsHung(mainWindow)) SendRecord(mainWindow, *quit, SMTO_ABORTIFHUNG, kSendTimeoutMs);
   }
   ReleaseBrowser();
   return S_OK;
@@ -186,8 +184,7 @@ void CExplorerBand::ClassifyFolder(const std::wstring& location, bool force) {
       currentSyncFolder = std::move(folder);
       currentUserId = std::move(user);
       currentEnterpriseId = std::move(enterprise);
-      driven->UpdateAccount(true, entry.syncFolder, entry.userId, entry.enterpriseId, entry.userName, entry.nickname,
-                            entry.enterpriseName, entry.avatarImage, entry.loggedIn);
+      driven->UpdateAccount(true, entry);
     } else {
       currentPath = std::move(path);
       driven->Revalidate();  // a failure is healed by the host's own timer
@@ -199,8 +196,7 @@ void CExplorerBand::ClassifyFolder(const std::wstring& location, bool force) {
   currentSyncFolder.clear();
   currentUserId.clear();
   currentEnterpriseId.clear();
-  const std::wstring none;
-  driven->UpdateAccount(false, none, none, none, none, none, none, none, 0);
+  driven->UpdateAccount(false, AccountEntry{});
 }
 
 }  // namespace quillan

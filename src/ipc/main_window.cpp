@@ -25,11 +25,6 @@ bool RetriesOnTimeout(DWORD code) noexcept {
   }
 }
 
-UINT SendFlagsFor(DWORD code) noexcept {
-  // The bar goes away while the application may be stuck; a hung receiver must not delay that.
-  return code == to_main::kBarClosing ? SMTO_ABORTIFHUNG : SMTO_NORMAL;
-}
-
 bool SendRecord(HWND target, const Record& record, UINT flags, DWORD timeoutMs, DWORD_PTR* answer) {
   COPYDATASTRUCT data = {};
   data.dwData = record.code;
@@ -42,67 +37,74 @@ bool SendRecord(HWND target, const Record& record, UINT flags, DWORD timeoutMs, 
   return sent != 0;
 }
 
+bool CountsAsHung(HWND window) {
+  return ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId() && ::IsHungAppWindow(window);
+}
+
 namespace {
 
-// The send step of the main-window records, to a main window already looked up.
-bool SendToFoundMainWindow(HWND main, const Record& record) {
-  const UINT flags = SendFlagsFor(record.code);
-  if (SendRecord(main, record, flags, kSendTimeoutMs)) return true;
-  if (!RetriesOnTimeout(record.code) || ::GetLastError() != ERROR_TIMEOUT) return false;
-  ::Sleep(kRetryDelayMs);
-  return SendRecord(main, record, flags, kSendTimeoutMs);
+// A send refused because the receiver counts as hung comes back at once; one that waited took about
+// its time-out.
+constexpr DWORD kWaitedMs = kSendTimeoutMs / 2;
+
+SendOutcome Attempt(HWND main, const Record& record) {
+  const DWORD start = ::GetTickCount();
+  if (SendRecord(main, record, SMTO_ABORTIFHUNG, kSendTimeoutMs)) return SendOutcome::kDelivered;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_TIMEOUT) return SendOutcome::kFailed;
+  return ::GetTickCount() - start < kWaitedMs ? SendOutcome::kRefusedHung : SendOutcome::kTimedOut;
 }
 
 }  // namespace
 
-bool SendToMainWindow(const Record& record) {
-  HWND main = FindMainWindow();
-  if (!main) {
+SendOutcome SendToMain(HWND main, const std::optional<Record>& record) {
+  if (!record || !main || !::IsWindow(main)) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
+    return SendOutcome::kNoWindow;
   }
-  return SendToFoundMainWindow(main, record);
+  // Known not to answer: no wait at all, and no retry.
+  if (CountsAsHung(main)) {
+    ::SetLastError(ERROR_TIMEOUT);
+    return SendOutcome::kRefusedHung;
+  }
+  const SendOutcome first = Attempt(main, *record);
+  if (first != SendOutcome::kTimedOut || !RetriesOnTimeout(record->code) || CountsAsHung(main)) {
+    if (first == SendOutcome::kRefusedHung || first == SendOutcome::kTimedOut) ::SetLastError(ERROR_TIMEOUT);
+    return first;
+  }
+  ::Sleep(kRetryDelayMs);
+  const SendOutcome second = Attempt(main, *record);
+  // Whatever the second attempt met, the receiver has been waited for.
+  if (second == SendOutcome::kRefusedHung) return SendOutcome::kTimedOut;
+  return second;
 }
 
-bool SendToMainWindow(DWORD code, const void* payload, DWORD size) {
-  Record record;
-  record.code = code;
-  if (payload && size > 0) {
-    const uint8_t* bytes = static_cast<const uint8_t*>(payload);
-    record.payload.assign(bytes, bytes + size);
-  }
-  return SendToMainWindow(record);
-}
+SendOutcome SendToMain(const std::optional<Record>& record) { return SendToMain(FindMainWindow(), record); }
 
-namespace {
+bool SendToMainWindow(const std::optional<Record>& record) { return SendToMain(record) == SendOutcome::kDelivered; }
 
-int SendBarRecordOr(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
-                    const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch,
-                    const std::wstring* modulePath) {
+BarRecordResult SendBarRecordFor(HWND hostWindow, HWND barWindow, const std::wstring& userId,
+                                 const std::wstring& enterpriseId, const std::wstring& userName,
+                                 const std::wstring& enterpriseName, int loggedIn, int launch,
+                                 const std::wstring* modulePath) {
+  BarRecordResult result;
   // One look-up: the answer 1 says the record went to the window that was found.
   if (HWND main = FindMainWindow()) {
-    // The outcome is not reported: the host resends the record on its own schedule.
-    SendToFoundMainWindow(
+    result.result = 1;
+    result.outcome = SendToMain(
         main, BuildBarRecord(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch));
-    return 1;
+    return result;
   }
-  if (launch == 0 || loggedIn != 0) return 0;
-  return modulePath ? LaunchDesktopApp(*modulePath) : LaunchDesktopApp();
+  if (launch == 0 || loggedIn != 0) return result;
+  result.result = modulePath ? LaunchDesktopApp(*modulePath) : LaunchDesktopApp();
+  result.launched = result.result != 0;
+  return result;
 }
-
-}  // namespace
 
 int SendBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
                   const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch) {
-  return SendBarRecordOr(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch,
-                         nullptr);
-}
-
-int SendBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
-                  const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch,
-                  const std::wstring& modulePath) {
-  return SendBarRecordOr(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch,
-                         &modulePath);
+  return SendBarRecordFor(hostWindow, barWindow, userId, enterpriseId, userName, enterpriseName, loggedIn, launch)
+      .result;
 }
 
 int LaunchDesktopApp() {

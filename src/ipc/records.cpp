@@ -1,5 +1,6 @@
 #include "ipc/records.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -22,10 +23,10 @@ class Writer {
   void I64(size_t offset, int64_t value) { std::memcpy(&bytes_[offset], &value, sizeof value); }
   void Window(size_t offset, HWND window) { I64(offset, WindowToWire(window)); }
 
+  // The payload is zeroed: the rest of the field, the zero that ends the text included, is there.
   void Text(size_t offset, size_t fieldChars, const std::wstring& text) {
-    std::vector<wchar_t> field(fieldChars);
-    CopyToField(field.data(), fieldChars, text);
-    std::memcpy(&bytes_[offset], field.data(), fieldChars * sizeof(wchar_t));
+    const size_t chars = std::min(text.size(), fieldChars - 1);
+    if (chars > 0) std::memcpy(&bytes_[offset], text.data(), chars * sizeof(wchar_t));
   }
 
   void Key(size_t offset, const std::wstring& userId, const std::wstring& enterpriseId) {
@@ -99,23 +100,24 @@ class Reader {
   const uint8_t* data_;
 };
 
-Record MakeRecord(DWORD code, size_t size) {
-  Record record;
-  record.code = code;
-  record.payload.assign(size, 0);
-  return record;
+// A zeroed record of size bytes; empty when there is no memory for it.
+std::optional<Record> MakeRecord(DWORD code, size_t size) noexcept {
+  try {
+    Record record;
+    record.code = code;
+    record.payload.assign(size, 0);
+    return record;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 // A record of fixedBytes plus a path list of listBytes, or nothing when it cannot be represented or
 // allocated: the caller then sends nothing.
-std::optional<Record> MakeListRecord(DWORD code, size_t fixedBytes, uint64_t listBytes) {
+std::optional<Record> MakeListRecord(DWORD code, size_t fixedBytes, uint64_t listBytes) noexcept {
   // cbData is 32 bits; below that limit the total also fits size_t on both widths.
   if (listBytes > std::numeric_limits<DWORD>::max() - fixedBytes) return std::nullopt;
-  try {
-    return MakeRecord(code, static_cast<size_t>(fixedBytes + listBytes));
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
+  return MakeRecord(code, static_cast<size_t>(fixedBytes + listBytes));
 }
 
 // Fixed-size records are checked before any byte is read.
@@ -169,10 +171,13 @@ std::optional<uint64_t> PathListBytesOfLengths(const std::vector<size_t>& length
   return SumListBytes(lengths, [](size_t length) { return length; });
 }
 
-Record BuildBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
-                      const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch) {
-  Record record = MakeRecord(loggedIn != 0 ? to_main::kBarLoggedIn : to_main::kBarNotLoggedIn, bar_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId,
+                                     const std::wstring& enterpriseId, const std::wstring& userName,
+                                     const std::wstring& enterpriseName, int loggedIn, int launch) noexcept {
+  std::optional<Record> record =
+      MakeRecord(loggedIn != 0 ? to_main::kBarLoggedIn : to_main::kBarNotLoggedIn, bar_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Window(bar_record::kHostWindow, hostWindow);
   w.Text(bar_record::kUserId, kUserIdChars, userId);
   w.Text(bar_record::kEnterpriseId, kEnterpriseIdChars, enterpriseId);
@@ -184,42 +189,49 @@ Record BuildBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userI
   return record;
 }
 
-Record BuildAccountActionRecord(const std::wstring& userId, const std::wstring& enterpriseId, uint32_t action,
-                                uint32_t argument) {
-  Record record = MakeRecord(to_main::kAccountAction, account_action_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildAccountActionRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                               uint32_t action, uint32_t argument) noexcept {
+  std::optional<Record> record = MakeRecord(to_main::kAccountAction, account_action_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Key(0, userId, enterpriseId);
   w.U32(account_action_record::kAction, action);
   w.U32(account_action_record::kArgument, argument);
   return record;
 }
 
-Record BuildWindowRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId, HWND window) {
-  Record record = MakeRecord(code, window_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildWindowRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
+                                        HWND window) noexcept {
+  std::optional<Record> record = MakeRecord(code, window_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Key(0, userId, enterpriseId);
   w.Window(window_record::kWindow, window);
   return record;
 }
 
-Record BuildVisibilityRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId, uint32_t show) {
-  Record record = MakeRecord(code, visibility_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildVisibilityRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
+                                            uint32_t show) noexcept {
+  std::optional<Record> record = MakeRecord(code, visibility_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Key(0, userId, enterpriseId);
   w.U32(visibility_record::kShow, show);
   return record;
 }
 
-Record BuildAccountChangedRecord(const std::wstring& userId, const std::wstring& enterpriseId) {
-  Record record = MakeRecord(to_host::kAccountChanged, account_changed_record::kSize);
-  Writer(&record.payload).Key(0, userId, enterpriseId);
+std::optional<Record> BuildAccountChangedRecord(const std::wstring& userId, const std::wstring& enterpriseId) noexcept {
+  std::optional<Record> record = MakeRecord(to_host::kAccountChanged, account_changed_record::kSize);
+  if (!record) return record;
+  Writer(&record->payload).Key(0, userId, enterpriseId);
   return record;
 }
 
-Record BuildSelectionStateRecord(const std::wstring& userId, const std::wstring& enterpriseId, HWND frameWindow,
-                                 uint32_t count) {
-  Record record = MakeRecord(to_main::kSelectionState, selection_state_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildSelectionStateRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                                HWND frameWindow, uint32_t count) noexcept {
+  std::optional<Record> record = MakeRecord(to_main::kSelectionState, selection_state_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Key(0, userId, enterpriseId);
   w.Window(selection_state_record::kFrameWindow, frameWindow);
   w.U32(selection_state_record::kCount, count);
@@ -227,7 +239,7 @@ Record BuildSelectionStateRecord(const std::wstring& userId, const std::wstring&
 }
 
 std::optional<Record> BuildSelectedFilesReply(const std::wstring& userId, const std::wstring& enterpriseId,
-                                              int64_t requestWindow, const std::vector<std::wstring>& paths) {
+                                              int64_t requestWindow, const std::vector<std::wstring>& paths) noexcept {
   const std::optional<uint64_t> listBytes = PathListBytes(paths);
   if (!listBytes) return std::nullopt;
   std::optional<Record> record = MakeListRecord(to_main::kSelectedFiles, selected_files_reply::kFixedBytes, *listBytes);
@@ -241,7 +253,7 @@ std::optional<Record> BuildSelectedFilesReply(const std::wstring& userId, const 
   return record;
 }
 
-std::optional<Record> BuildShareRecord(HWND window, const std::vector<std::wstring>& paths) {
+std::optional<Record> BuildShareRecord(HWND window, const std::vector<std::wstring>& paths) noexcept {
   const std::optional<uint64_t> listBytes = PathListBytes(paths);
   if (!listBytes) return std::nullopt;
   std::optional<Record> record = MakeListRecord(to_main::kShare, path_list_window_record::kFixedBytes, *listBytes);
@@ -253,7 +265,7 @@ std::optional<Record> BuildShareRecord(HWND window, const std::vector<std::wstri
   return record;
 }
 
-std::optional<Record> BuildPathListRecord(DWORD code, const std::vector<std::wstring>& paths) {
+std::optional<Record> BuildPathListRecord(DWORD code, const std::vector<std::wstring>& paths) noexcept {
   const std::optional<uint64_t> listBytes = PathListBytes(paths);
   if (!listBytes) return std::nullopt;
   std::optional<Record> record = MakeListRecord(code, path_list_record::kFixedBytes, *listBytes);
@@ -264,20 +276,20 @@ std::optional<Record> BuildPathListRecord(DWORD code, const std::vector<std::wst
   return record;
 }
 
-std::optional<Record> BuildHistoryRecord(const std::wstring& path) {
-  // The path alone, with its zero: a one-path list without the list's closing zero.
-  const std::optional<uint64_t> listBytes = PathListBytes({path});
-  if (!listBytes) return std::nullopt;
-  std::optional<Record> record = MakeListRecord(to_main::kHistory, 0, *listBytes - sizeof(wchar_t));
+std::optional<Record> BuildHistoryRecord(const std::wstring& path) noexcept {
+  // The path alone, with its zero.
+  if (path.size() >= std::numeric_limits<DWORD>::max() / sizeof(wchar_t)) return std::nullopt;
+  std::optional<Record> record = MakeListRecord(to_main::kHistory, 0, (path.size() + 1) * sizeof(wchar_t));
   if (!record) return std::nullopt;
-  Writer(&record->payload).PathList(0, {path});
+  if (!path.empty()) std::memcpy(record->payload.data(), path.data(), path.size() * sizeof(wchar_t));
   return record;
 }
 
-Record BuildBarSizeRecord(const std::wstring& userId, const std::wstring& enterpriseId, HWND externalWindow,
-                          int32_t width, int32_t height) {
-  Record record = MakeRecord(to_main::kBarSize, bar_size_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildBarSizeRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                         HWND externalWindow, int32_t width, int32_t height) noexcept {
+  std::optional<Record> record = MakeRecord(to_main::kBarSize, bar_size_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Key(0, userId, enterpriseId);
   w.Window(bar_size_record::kExternalWindow, externalWindow);
   w.I32(bar_size_record::kLeft, 0);
@@ -287,31 +299,38 @@ Record BuildBarSizeRecord(const std::wstring& userId, const std::wstring& enterp
   return record;
 }
 
-Record BuildBarClosingRecord(HWND hostWindow, HWND barWindow, HWND embeddedWindow) {
-  Record record = MakeRecord(to_main::kBarClosing, bar_closing_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildBarClosingRecord(HWND hostWindow, HWND barWindow, HWND embeddedWindow) noexcept {
+  std::optional<Record> record = MakeRecord(to_main::kBarClosing, bar_closing_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.Window(bar_closing_record::kHostWindow, hostWindow);
   w.Window(bar_closing_record::kBarWindow, barWindow);
   w.Window(bar_closing_record::kEmbeddedWindow, embeddedWindow);
   return record;
 }
 
-Record BuildSelectionFlagRecord(bool on) {
-  Record record = MakeRecord(to_main::kSelectionFlag, flag_record::kSize);
-  record.payload[flag_record::kFlag] = on ? 1 : 0;
+std::optional<Record> BuildSelectionFlagRecord(bool on) noexcept {
+  std::optional<Record> record = MakeRecord(to_main::kSelectionFlag, flag_record::kSize);
+  if (!record) return record;
+  record->payload[flag_record::kFlag] = on ? 1 : 0;
   return record;
 }
 
-Record BuildProbeRecord(uint32_t first, uint32_t second, uint32_t third) {
-  Record record = MakeRecord(to_host::kProbe, probe_record::kSize);
-  Writer w(&record.payload);
+std::optional<Record> BuildProbeRecord(uint32_t first, uint32_t second, uint32_t third) noexcept {
+  std::optional<Record> record = MakeRecord(to_host::kProbe, probe_record::kSize);
+  if (!record) return record;
+  Writer w(&record->payload);
   w.U32(probe_record::kFirst, first);
   w.U32(probe_record::kSecond, second);
   w.U32(probe_record::kThird, third);
   return record;
 }
 
-Record BuildEmptyRecord(DWORD code) { return MakeRecord(code, 0); }
+Record BuildEmptyRecord(DWORD code) noexcept {
+  Record record;  // an empty vector allocates nothing
+  record.code = code;
+  return record;
+}
 
 bool ParseBarRecord(const void* data, size_t size, BarRecord* out) {
   if (!out || !SizeIs(data, size, bar_record::kSize)) return false;

@@ -176,43 +176,48 @@ std::optional<uint64_t> PathListBytes(const std::vector<std::wstring>& paths) no
 // The same from the paths' lengths in characters.
 std::optional<uint64_t> PathListBytesOfLengths(const std::vector<size_t>& lengths) noexcept;
 
-// ---- Building. Texts longer than their field are cut to fit; the rest of every field is zero.
+// ---- Building. Texts longer than their field are cut to fit; the rest of every field is zero. A record
+// that cannot be built (no memory, or a path list too long for one record) comes back empty, and the
+// senders then send nothing.
 
 // Code 33790 when loggedIn is nonzero, else 33777.
-Record BuildBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId, const std::wstring& enterpriseId,
-                      const std::wstring& userName, const std::wstring& enterpriseName, int loggedIn, int launch);
+std::optional<Record> BuildBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId,
+                                     const std::wstring& enterpriseId, const std::wstring& userName,
+                                     const std::wstring& enterpriseName, int loggedIn, int launch) noexcept;
 // Code 33782; argument is the 32-bit value at the start of the argument area (the height of action 4).
-Record BuildAccountActionRecord(const std::wstring& userId, const std::wstring& enterpriseId, uint32_t action,
-                                uint32_t argument = 0);
+std::optional<Record> BuildAccountActionRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                               uint32_t action, uint32_t argument = 0) noexcept;
 // Codes 33769, 33783, 33793.
-Record BuildWindowRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId, HWND window);
+std::optional<Record> BuildWindowRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
+                                        HWND window) noexcept;
 // Codes 33771, 33772.
-Record BuildVisibilityRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId, uint32_t show);
+std::optional<Record> BuildVisibilityRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
+                                            uint32_t show) noexcept;
 // Code 33775.
-Record BuildAccountChangedRecord(const std::wstring& userId, const std::wstring& enterpriseId);
+std::optional<Record> BuildAccountChangedRecord(const std::wstring& userId, const std::wstring& enterpriseId) noexcept;
 // Code 33788.
-Record BuildSelectionStateRecord(const std::wstring& userId, const std::wstring& enterpriseId, HWND frameWindow,
-                                 uint32_t count);
+std::optional<Record> BuildSelectionStateRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                                HWND frameWindow, uint32_t count) noexcept;
 // Code 33784: requestWindow is the 64-bit window field of the request 33783, copied as it came.
 std::optional<Record> BuildSelectedFilesReply(const std::wstring& userId, const std::wstring& enterpriseId,
-                                              int64_t requestWindow, const std::vector<std::wstring>& paths);
+                                              int64_t requestWindow, const std::vector<std::wstring>& paths) noexcept;
 // Code 33787.
-std::optional<Record> BuildShareRecord(HWND window, const std::vector<std::wstring>& paths);
+std::optional<Record> BuildShareRecord(HWND window, const std::vector<std::wstring>& paths) noexcept;
 // Codes 33781, 33786.
-std::optional<Record> BuildPathListRecord(DWORD code, const std::vector<std::wstring>& paths);
+std::optional<Record> BuildPathListRecord(DWORD code, const std::vector<std::wstring>& paths) noexcept;
 // Code 33791.
-std::optional<Record> BuildHistoryRecord(const std::wstring& path);
+std::optional<Record> BuildHistoryRecord(const std::wstring& path) noexcept;
 // Code 33776: the rectangle 0, 0, width, height.
-Record BuildBarSizeRecord(const std::wstring& userId, const std::wstring& enterpriseId, HWND externalWindow,
-                          int32_t width, int32_t height);
+std::optional<Record> BuildBarSizeRecord(const std::wstring& userId, const std::wstring& enterpriseId,
+                                         HWND externalWindow, int32_t width, int32_t height) noexcept;
 // Code 33808.
-Record BuildBarClosingRecord(HWND hostWindow, HWND barWindow, HWND embeddedWindow);
+std::optional<Record> BuildBarClosingRecord(HWND hostWindow, HWND barWindow, HWND embeddedWindow) noexcept;
 // Code 33792.
-Record BuildSelectionFlagRecord(bool on);
+std::optional<Record> BuildSelectionFlagRecord(bool on) noexcept;
 // Code 33789.
-Record BuildProbeRecord(uint32_t first, uint32_t second, uint32_t third);
-// Codes without payload: 33779, 33780, 33774.
-Record BuildEmptyRecord(DWORD code);
+std::optional<Record> BuildProbeRecord(uint32_t first, uint32_t second, uint32_t third) noexcept;
+// Codes without payload: 33779, 33780, 33774. They need no memory and are always built.
+Record BuildEmptyRecord(DWORD code) noexcept;
 
 // ---- Parsing. Each function takes a payload and its exact size and fails on any other size or a
 // malformed path list. Texts are read only inside their field, whether or not the field holds a zero.

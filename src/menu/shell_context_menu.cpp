@@ -276,9 +276,15 @@ HRESULT CShellContextMenu::QueryItems(HMENU hmenu, UINT indexMenu, UINT idCmdFir
 
   if (IsInSyncFolder()) return BuildSubmenu(hmenu, indexMenu);
 
-  InsertTableItem(hmenu, indexMenu, ItemSyncTo, 0);
+  // The ids above idCmdLast belong to other handlers.
+  if (!Fits(0)) return ItemsAdded(0);
+  const bool inserted = InsertTableItem(hmenu, indexMenu, ItemSyncTo, 0);
   InsertSeparator(hmenu, indexMenu + 1);  // also when the item did not go in
-  return ItemsAdded(1);
+  return ItemsAdded(inserted ? 1 : 0);
+}
+
+bool CShellContextMenu::Fits(UINT offset) const noexcept {
+  return static_cast<uint64_t>(firstCommandId) + offset <= lastCommandId;
 }
 
 bool CShellContextMenu::HasOurItems(HMENU hmenu) const noexcept {
@@ -295,12 +301,18 @@ bool CShellContextMenu::HasOurItems(HMENU hmenu) const noexcept {
 }
 
 HRESULT CShellContextMenu::BuildSubmenu(HMENU hmenu, UINT indexMenu) {
+  // Items whose ids would pass idCmdLast stay out; without its parent, or with no item that fits, none
+  // of the submenu goes in.
+  const UINT lowestItem = (itemMask & (kMaskUploadFirst | kMaskShare | kMaskHistory)) != 0
+                              ? static_cast<UINT>(ItemShare)
+                              : static_cast<UINT>(ItemWebVersion);
+  if (!Fits(ItemRoot) || !Fits(lowestItem)) return ItemsAdded(0);
   UniqueMenu submenu(::CreatePopupMenu());
   if (!submenu) return E_FAIL;
   HMENU sub = submenu.get();
   UINT position = 0;
 
-  if ((itemMask & kMaskUploadFirst) && selectedPaths.size() == 1) {
+  if ((itemMask & kMaskUploadFirst) && selectedPaths.size() == 1 && Fits(ItemUploadFirst)) {
     const std::wstring& path = selectedPaths.front();
     if (::PathFileExistsW(path.c_str()) && !::PathIsDirectoryW(path.c_str())) {
       uint32_t state = 0;
@@ -320,6 +332,7 @@ HRESULT CShellContextMenu::BuildSubmenu(HMENU hmenu, UINT indexMenu) {
   }
   // An item that does not go in takes its separator with it; the position still advances.
   const auto itemThenSeparator = [&](MenuItemKey key) {
+    if (!Fits(static_cast<UINT>(key))) return;
     const bool inserted = InsertTableItem(sub, position, key, static_cast<UINT>(key));
     ++position;
     if (inserted) {
@@ -329,11 +342,13 @@ HRESULT CShellContextMenu::BuildSubmenu(HMENU hmenu, UINT indexMenu) {
   };
   if (itemMask & kMaskShare) itemThenSeparator(ItemShare);
   if (itemMask & kMaskHistory) itemThenSeparator(ItemHistory);
-  if (itemMask & kMaskWebVersion) {
+  if ((itemMask & kMaskWebVersion) && Fits(ItemWebVersion)) {
     InsertTableItem(sub, position, ItemWebVersion, ItemWebVersion);
     ++position;
   }
-  if (itemMask & kMaskRecycleBin) InsertTableItem(sub, position, ItemRecycleBin, ItemRecycleBin);
+  if ((itemMask & kMaskRecycleBin) && Fits(ItemRecycleBin)) {
+    InsertTableItem(sub, position, ItemRecycleBin, ItemRecycleBin);
+  }
 
   InsertSeparator(hmenu, indexMenu);
   // Attached, the submenu belongs to Explorer's menu; otherwise it is destroyed here.

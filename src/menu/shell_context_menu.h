@@ -85,6 +85,8 @@ class CShellContextMenu final : public ComObject<CShellContextMenu, IShellExtIni
   bool InsertTableItem(HMENU menu, UINT position, MenuItemKey key, UINT offset, HMENU submenu = nullptr);
   bool InsertItem(HMENU menu, UINT position, MenuItemKey key, UINT offset, const std::wstring& label,
                   HBITMAP bitmap, HMENU submenu);
+  // Whether the command id firstCommandId + offset lies within Explorer's range.
+  bool Fits(UINT offset) const noexcept;
   static bool InsertSeparator(HMENU menu, UINT position) noexcept;
   bool HasOurItems(HMENU hmenu) const noexcept;
   HRESULT RunCommand(MenuItemKey key) const;

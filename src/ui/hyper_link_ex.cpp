@@ -200,6 +200,10 @@ BOOL CHyperLinkEx::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
     case WM_LBUTTONUP:
       OnLButtonUp(lParam);
       return TRUE;
+    case WM_LBUTTONDBLCLK:
+      // The second press of a double-click activates nothing: passed on, the static control would send
+      // STN_DBLCLK under the link's id, which the bar takes for a second click.
+      return TRUE;
     case WM_CHAR:
       if (wParam == VK_RETURN || wParam == VK_SPACE) {
         Navigate();

@@ -98,6 +98,16 @@ bool LegacyUiActive() {
   return wait == WAIT_TIMEOUT;
 }
 
+// The application's window belongs to another thread: showing or hiding it synchronously would wait
+// for that thread, however long it does not answer.
+void ShowChild(HWND window, int command) {
+  if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
+    ::ShowWindow(window, command);
+  } else {
+    ::ShowWindowAsync(window, command);
+  }
+}
+
 }  // namespace
 
 CTopBand::CTopBand()
@@ -173,10 +183,10 @@ void CTopBand::AttachExternalWindow(HWND window) {
   // A handle that names no window detaches, like none.
   if (window && ::IsWindow(window)) {
     if (externalWindow_ && externalWindow_ != window && ::IsWindow(externalWindow_)) {
-      ::ShowWindow(externalWindow_, SW_HIDE);
+      ShowChild(externalWindow_, SW_HIDE);
     }
     externalWindow_ = window;
-    ::ShowWindow(window, SW_SHOW);
+    ShowChild(window, SW_SHOW);
     if (loggedIn_) {
       RaiseAboveLegacyBar();
       if (IsWindow()) ::SetTimer(m_hWnd, kLegacyBarTimer, kLegacyBarPeriodMs, nullptr);
@@ -185,7 +195,7 @@ void CTopBand::AttachExternalWindow(HWND window) {
   } else {
     if (IsWindow()) ::KillTimer(m_hWnd, kLegacyBarTimer);
     ShowOwnControls(!loggedIn_);
-    if (externalWindow_ && ::IsWindow(externalWindow_)) ::ShowWindow(externalWindow_, SW_HIDE);
+    if (externalWindow_ && ::IsWindow(externalWindow_)) ShowChild(externalWindow_, SW_HIDE);
     externalWindow_ = nullptr;
     if (loggedIn_ && IsWindow()) ::ShowWindow(m_hWnd, SW_HIDE);
   }
@@ -317,9 +327,19 @@ void CTopBand::OnInitDialog() {
   name_.SetFont(nameFont_.get());
 }
 
+void CTopBand::PrepareToClose() {
+  if (closing_) return;
+  if (IsWindow()) {
+    ::KillTimer(m_hWnd, kLegacyBarTimer);  // fails harmlessly when it was not running
+    if (externalWindow_ && ::IsWindow(externalWindow_)) SendBarClosing();
+  }
+  closing_ = true;
+  hostWindow_ = nullptr;
+}
+
 void CTopBand::OnDestroy() {
   ::KillTimer(m_hWnd, kLegacyBarTimer);  // fails harmlessly when it was not running
-  if (externalWindow_ && ::IsWindow(externalWindow_)) SendBarClosing();
+  if (!closing_ && externalWindow_ && ::IsWindow(externalWindow_)) SendBarClosing();
   userName_.clear();
   nickname_.clear();
   enterpriseName_.clear();
@@ -328,7 +348,7 @@ void CTopBand::OnDestroy() {
 }
 
 void CTopBand::SendBarSize(int cx, int cy) {
-  if (!FindMainWindow()) return;
+  if (closing_ || !FindMainWindow()) return;
   // Dropped when the application does not answer in time: the next layout sends it again.
   SendToMainWindow(BuildBarSizeRecord(userId_, enterpriseId_, externalWindow_, cx, cy));
 }

@@ -58,6 +58,9 @@ class CTopBand : public CDialogImpl<CTopBand>, public CWindowImplEx<CTopBand>, p
   void LayoutControls(int cx, int cy) override;
   // While the legacy desktop UI is active, moves the bar above the legacy bar module's window.
   void RaiseAboveLegacyBar();
+  // The bar is being taken away: its timer stops, the application hears of it now (the closing
+  // record), and from here on it sends nothing and asks its host for nothing.
+  void PrepareToClose();
 
   BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void OnFinalMessage(HWND window) override;
@@ -108,6 +111,7 @@ class CTopBand : public CDialogImpl<CTopBand>, public CWindowImplEx<CTopBand>, p
   std::wstring enterpriseId_;
   std::wstring avatarPath_;
   bool loggedIn_ = false;
+  bool closing_ = false;
   HWND externalWindow_ = nullptr;
 };
 

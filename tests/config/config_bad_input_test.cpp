@@ -144,11 +144,12 @@ TEST(ConfigBadInput, PathsLongerThanMaxPath) {
   EXPECT_TRUE(config.Entries().empty());
   // The list itself is read with the file functions, which take the long path.
   NonSyncedFolderList list(root);
-  list.threadUserId = L"U1";
-  list.threadEnterpriseId = L"E1";
+  list.SetAccount(L"U1", L"E1");
+  list.SetSyncFolder(L"D:\\S");
   test::WriteAnsiFile(root + L"\\VelQuillan\\sync\\" + AccountFolderName(L"U1", L"E1") + L"\\notsyncdir.dat", L"\\Deep\n");
-  list.LoadNonSyncedFolders();
-  EXPECT_EQ(list.nonSyncedFolders, Lines{L"\\Deep"});
+  list.Load();
+  EXPECT_EQ(list.EntryCount(), 1u);
+  EXPECT_TRUE(list.IsSelectionExcluded({L"d:\\s\\deep\\x"}));
 }
 
 }  // namespace

@@ -97,10 +97,10 @@ TEST(NonSyncedList, ListFileLinesInEitherEncoding) {
 
 TEST(NonSyncedList, SelectionExclusion) {
   NonSyncedFolderList list(L"C:\\unused");
-  list.syncFolder = L"D:\\Sync";
+  list.SetSyncFolder(L"D:\\Sync");
   EXPECT_FALSE(list.IsSelectionExcluded({L"D:\\Sync\\sub\\.velcache\\x", L"d:\\sync\\desktop.ini"}));  // empty list
 
-  list.nonSyncedFolders = {L"\\Projects\\New", L"\\Old\r"};
+  list.SetEntries(L"\\Projects\\New\n\\Old\r\n");
   EXPECT_FALSE(list.IsSelectionExcluded({}));
   for (const wchar_t* path : {L"d:\\sync\\old", L"D:\\SYNC\\OLD\\a.txt", L" \td:\\sync\\projects\\new\r\n",
                               L"\\\\?\\d:\\sync\\old\\x"}) {
@@ -120,7 +120,7 @@ TEST(NonSyncedList, SelectionExclusion) {
   }
   EXPECT_FALSE(list.IsReservedPath(L"d:\\sync\\sub\\desktop.ini"));
 
-  list.nonSyncedFolders = {L" \r"};  // a blank entry names the sync folder itself
+  list.SetEntries(L" \r\n");  // a blank entry names the sync folder itself
   EXPECT_TRUE(list.IsSelectionExcluded({L"d:\\sync"}));
   EXPECT_TRUE(list.IsSelectionExcluded({L"d:\\sync\\any\\thing"}));
   EXPECT_FALSE(list.IsSelectionExcluded({L"d:\\syncx\\a"}));
@@ -129,12 +129,17 @@ TEST(NonSyncedList, SelectionExclusion) {
 class NonSyncedLoading : public ::testing::Test {
  protected:
   NonSyncedLoading() : list(tree.appData()) {
-    list.threadUserId = L"U1";
-    list.threadEnterpriseId = L"E1";
+    list.SetAccount(L"U1", L"E1");
+    list.SetSyncFolder(L"D:\\S");
   }
-  void Load() {
-    CriticalSectionLock lock(list.listLock);
-    list.LoadNonSyncedFolders();
+  void Load() { list.Load(); }
+  // The entries as the path test sees them: each one excludes its folder, and there are no others.
+  Lines Entries() const {
+    Lines held;
+    for (const wchar_t* entry : {L"\\Own", L"\\Other1", L"\\Other2", L"\\Deep"}) {
+      if (list.IsSelectionExcluded({std::wstring(L"d:\\s") + entry})) held.push_back(entry);
+    }
+    return held.size() == list.EntryCount() ? held : Lines{L"?"};
   }
 
   test::ConfigTree tree;
@@ -151,16 +156,16 @@ TEST_F(NonSyncedLoading, RedirectHoldsForOneLoading) {
   test::WriteAnsiFile(other, L"\\Other1\n\\Other2\n");
 
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Own\r"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Own"}));
   EXPECT_EQ(monitor.Take(), (Lines{L"", L"load ignore dir:" + ownList + L"\r\n"}));
 
   test::WriteUtf16File(redirect, L" \t" + other + L"\r\n");
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Other1", L"\\Other2"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Other1", L"\\Other2"}));
   EXPECT_FALSE(test::FileExists(redirect));
   EXPECT_EQ(monitor.Take(), (Lines{other, L"load ignore dir:" + other + L"\r\n"}));
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Own\r"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Own"}));
 
   // A redirect to nothing, then no own list: the entries stay, the redirect goes.
   test::WriteAnsiFile(redirect, tree.appData() + L"\\nowhere.dat");
@@ -168,30 +173,30 @@ TEST_F(NonSyncedLoading, RedirectHoldsForOneLoading) {
   Load();
   EXPECT_FALSE(test::FileExists(redirect));
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Own\r"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Own"}));
   monitor.Take();
 
   // Without both ids nothing happens, not even the redirect's deletion.
   test::WriteAnsiFile(redirect, other);
-  list.threadEnterpriseId.clear();
+  list.SetAccount(L"U1", L"");
   Load();
   EXPECT_TRUE(test::FileExists(redirect));
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Own\r"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Own"}));
   EXPECT_EQ(monitor.Take(), Lines{});
 }
 
 TEST_F(NonSyncedLoading, LockedListLeavesNoEntries) {
   test::WriteAnsiFile(ownList, L"\\Own\n");
   Load();
-  ASSERT_EQ(list.nonSyncedFolders, (Lines{L"\\Own"}));
+  ASSERT_EQ(Entries(), (Lines{L"\\Own"}));
   // The desktop application holding the file without sharing reads.
   UniqueFile locked(::CreateFileW(ownList.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(locked);
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, Lines{});
+  EXPECT_EQ(list.EntryCount(), 0u);
   locked.reset();
   Load();
-  EXPECT_EQ(list.nonSyncedFolders, (Lines{L"\\Own"}));
+  EXPECT_EQ(Entries(), (Lines{L"\\Own"}));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "config/non_synced_folder_list.h"
 #include "config/sync_config.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +187,34 @@ TEST(SyncConfig, ExplorerBarSwitch) {
   EXPECT_EQ(IsExplorerBarEnabled(), 1);
   WriteIni(real, L"[global]\r\nexplorer_bar=0\r\n");
   EXPECT_EQ(IsExplorerBarEnabled(), 0);
+}
+
+// The prefix maps \\quillan-server\share to C:\unc-share (a link under dosdevices\unc).
+TEST(SyncConfig, AppDataOnANetworkShare) {
+  const std::wstring local = L"C:\\unc-share\\AppData-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring share = L"\\\\quillan-server\\share\\AppData-" + std::to_wstring(::GetCurrentProcessId());
+  struct Cleanup {
+    std::wstring folder;
+    ~Cleanup() { test::RemoveTree(folder); }
+  } cleanup{local};
+  const std::wstring account = L"\\VelQuillan\\sync\\" + AccountFolderName(L"U1", L"E1");
+  ASSERT_TRUE(test::MakeDirs(local + account));
+  WriteIni(local + L"\\VelQuillan\\sync\\config.ini", L"[global]\r\nexplorer_bar=0\r\n");
+  ASSERT_TRUE(test::FileExists(share + L"\\VelQuillan\\sync\\config.ini")) << "the share is not mapped";
+  EXPECT_EQ(IsExplorerBarEnabled(share), 0);
+
+  ASSERT_TRUE(test::WriteAnsiFile(local + account + L"\\notsyncdir.dat", L"\\Own\n"));
+  ASSERT_TRUE(test::WriteAnsiFile(local + L"\\lists.dat", L"\\Other\n"));
+  ASSERT_TRUE(test::WriteAnsiFile(local + L"\\VelQuillan\\sync\\IgnoreFilePath.txt", share + L"\\lists.dat"));
+  NonSyncedFolderList list(share);
+  list.SetAccount(L"U1", L"E1");
+  list.SetSyncFolder(L"D:\\S");
+  ASSERT_TRUE(list.Load());  // through the redirect on the share, which is consumed
+  EXPECT_TRUE(list.IsSelectionExcluded({L"D:\\S\\Other\\x"}));
+  EXPECT_FALSE(test::FileExists(local + L"\\VelQuillan\\sync\\IgnoreFilePath.txt"));
+  ASSERT_TRUE(list.Load());
+  EXPECT_TRUE(list.IsSelectionExcluded({L"D:\\S\\Own"}));
+  EXPECT_FALSE(list.IsSelectionExcluded({L"D:\\S\\Other"}));
 }
 
 }  // namespace

@@ -204,7 +204,7 @@ TEST(Demo, EveryStepShowsWhatItMustAndTheDemoLeavesNothingBehind) {
   EXPECT_EQ(demo.explorer()->ExitCode(), 0u);
   const std::vector<DesktopAppRecord> actions = demo.app().RecordsSince(mark, to_main::kAccountAction);
   ASSERT_EQ(actions.size(), 1u);
-  EXPECT_EQ(actions[0].payload, BuildAccountActionRecord(second.userId, second.enterpriseId, kActionQuit).payload);
+  EXPECT_EQ(actions[0].payload, BuildAccountActionRecord(second.userId, second.enterpriseId, kActionQuit)->payload);
 
   EXPECT_TRUE(demo.failures().empty()) << story;
   const std::vector<std::wstring> pictures = demo.pictures();

@@ -36,11 +36,10 @@ using test::StandinRecord;
 class RecordingHost final : public BandHost {
  public:
   HRESULT Init(IUnknown* site) override { return Add(site ? L"Init site" : L"Init null"); }
-  HRESULT UpdateAccount(bool show, const std::wstring& syncFolder, const std::wstring& uid, const std::wstring& eid,
-                        const std::wstring& userName, const std::wstring& nickname, const std::wstring& enterpriseName,
-                        const std::wstring& avatarImage, int32_t loggedIn) override {
-    return Add((show ? L"show " : L"hide ") + syncFolder + L"|" + uid + L"|" + eid + L"|" + userName + L"|" + nickname +
-               L"|" + enterpriseName + L"|" + avatarImage + L"|" + std::to_wstring(loggedIn));
+  HRESULT UpdateAccount(bool show, const AccountEntry& a) override {
+    if (!show) return Add(L"hide |||||||0");
+    return Add(L"show " + a.syncFolder + L"|" + a.userId + L"|" + a.enterpriseId + L"|" + a.userName + L"|" + a.nickname +
+               L"|" + a.enterpriseName + L"|" + a.avatarImage + L"|" + std::to_wstring(a.loggedIn));
   }
   HRESULT Revalidate() override { return Add(L"Revalidate"); }
   const std::wstring& AccountUserId() const override { return none_; }

@@ -61,7 +61,7 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   std::vector<DesktopAppRecord> sent = app.Records(to_main::kBarNotLoggedIn);
   EXPECT_EQ(sent[0].payload, BuildBarRecord(host->Window(L"hwnd"), bar->Window(L"hwnd"), L"uid-a", L"eid-a", L"user-a",
                                             L"Ent A", 0, 0)
-                                 .payload);
+                                 ->payload);
   for (const DesktopAppRecord& record : sent) EXPECT_EQ(record.payload, sent[0].payload);
   // The 200 ms timer sends each at its first tick after the interval. The application notes the time
   // a little after the host: its intervals may come out a tick of the clock short.
@@ -102,14 +102,14 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   ASSERT_TRUE(explorer.Run(L"select --by=click a.txt"));
   ASSERT_TRUE(app.WaitForRecords(to_main::kSelectionState, 2, 3000));
   std::vector<DesktopAppRecord> states = app.Records(to_main::kSelectionState);
-  EXPECT_EQ(states[0].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 0).payload);
-  EXPECT_EQ(states[1].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 1).payload);
+  EXPECT_EQ(states[0].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 0)->payload);
+  EXPECT_EQ(states[1].payload, BuildSelectionStateRecord(L"uid-a", L"eid-a", frame, 1)->payload);
   ASSERT_TRUE(explorer.Run(L"picture " + Quoted(pictures + L"rebuilt.png")));
 
   // The account changed: the band looks at the folder again, forced for an account that is not logged
   // in (a new bar, its record), and the bar record goes out once more.
   const size_t beforeChange = app.Records(to_main::kBarNotLoggedIn).size();
-  EXPECT_TRUE(SendRecord(host->Window(L"hwnd"), BuildAccountChangedRecord(L"uid-a", L"eid-a"), SMTO_NORMAL, 5000));
+  EXPECT_TRUE(SendRecord(host->Window(L"hwnd"), *BuildAccountChangedRecord(L"uid-a", L"eid-a"), SMTO_NORMAL, 5000));
   EXPECT_EQ(app.Records(to_main::kBarNotLoggedIn).size(), beforeChange + 2);
   Dump changed(explorer);
   ASSERT_TRUE(changed.Role(L"pane") && changed.BarIn(*changed.Role(L"pane")));

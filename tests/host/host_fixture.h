@@ -60,13 +60,21 @@ class HostObjectTest : public ::testing::Test {
 
   // Puts the bar up for account (uid, "e1") in the sync folder.
   HRESULT Show(int loggedIn, const std::wstring& uid = L"u1") {
-    return host_->UpdateAccount(true, sync_, uid, L"e1", L"user", L"nick", L"ent", L"", loggedIn);
+    AccountEntry account;
+    account.syncFolder = sync_;
+    account.userId = uid;
+    account.enterpriseId = L"e1";
+    account.userName = L"user";
+    account.nickname = L"nick";
+    account.enterpriseName = L"ent";
+    account.loggedIn = loggedIn;
+    return host_->UpdateAccount(true, account);
   }
-  LRESULT Copy(DWORD code, const Record& record) {
-    COPYDATASTRUCT data = {code, static_cast<DWORD>(record.payload.size()), const_cast<uint8_t*>(record.payload.data())};
-    return ::SendMessageW(host_->hostWindow, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  LRESULT Copy(DWORD code, const std::optional<Record>& record) {
+    COPYDATASTRUCT data = {code, static_cast<DWORD>(record->payload.size()), const_cast<uint8_t*>(record->payload.data())};
+    return ::SendMessageW(host_->HostWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   }
-  HWND Host() const { return host_->hostWindow; }
+  HWND Host() const { return host_->HostWindow(); }
   HWND Bar() const { return host_->BarWindow(); }
   bool BarShows() const { return Bar() && (::GetWindowLongPtrW(Bar(), GWL_STYLE) & WS_VISIBLE); }
   int ViewTop() const { return Place(frame_->tree().View()).top; }

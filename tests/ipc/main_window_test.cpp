@@ -25,20 +25,20 @@ HWND FakeWindow(uint32_t value) { return reinterpret_cast<HWND>(static_cast<uint
 std::vector<Record> EveryMainWindowRecord() {
   const std::vector<std::wstring> paths = {L"D:\\Sync\\a.txt", L"D:\\Sync\\\x6587\x4EF6.doc"};
   return {
-      BuildBarSizeRecord(L"uid", L"eid", FakeWindow(0x80000010), 1024, 39),
-      BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"\x5F20\x4E09", L"Ent", 0, 1),
+      *BuildBarSizeRecord(L"uid", L"eid", FakeWindow(0x80000010), 1024, 39),
+      *BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"\x5F20\x4E09", L"Ent", 0, 1),
       BuildEmptyRecord(to_main::kWebVersion),
       BuildEmptyRecord(to_main::kRecycleBin),
       *BuildPathListRecord(to_main::kSyncTo, paths),
-      BuildAccountActionRecord(L"uid", L"eid", kActionQuit),
+      *BuildAccountActionRecord(L"uid", L"eid", kActionQuit),
       *BuildSelectedFilesReply(L"uid", L"eid", 0x12345678, paths),
       *BuildPathListRecord(to_main::kUploadFirst, paths),
       *BuildShareRecord(FakeWindow(0x80000040), paths),
-      BuildSelectionStateRecord(L"uid", L"eid", FakeWindow(0x50), 2),
-      BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"n", L"e", 1, 0),
+      *BuildSelectionStateRecord(L"uid", L"eid", FakeWindow(0x50), 2),
+      *BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"n", L"e", 1, 0),
       *BuildHistoryRecord(L"D:\\Sync\\a.txt"),
-      BuildSelectionFlagRecord(true),
-      BuildBarClosingRecord(FakeWindow(0x20), FakeWindow(0x30), FakeWindow(0x80000040)),
+      *BuildSelectionFlagRecord(true),
+      *BuildBarClosingRecord(FakeWindow(0x20), FakeWindow(0x30), FakeWindow(0x80000040)),
   };
 }
 
@@ -47,9 +47,10 @@ TEST(MainWindow, NothingIsSentWithoutAMainWindow) {
   const DWORD start = ::GetTickCount();
   EXPECT_FALSE(SendToMainWindow(BuildSelectionFlagRecord(true)));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-  EXPECT_FALSE(SendToMainWindow(to_main::kWebVersion, nullptr, 0));
+  EXPECT_FALSE(SendToMainWindow(BuildEmptyRecord(to_main::kWebVersion)));
   test::TempDir dir;
-  EXPECT_EQ(SendBarRecord(nullptr, nullptr, L"u", L"e", L"n", L"en", 0, 0, dir / L"bin\\QuillanShellUI.DLL"), 0);
+  const std::wstring module = dir / L"bin\\QuillanShellUI.DLL";
+  EXPECT_EQ(SendBarRecordFor(nullptr, nullptr, L"u", L"e", L"n", L"en", 0, 0, &module).result, 0);
   EXPECT_LT(::GetTickCount() - start, 400u);
 }
 
@@ -141,7 +142,7 @@ class MainWindowFoundOnce {
 TEST(MainWindow, BarRecordGoesToTheWindowItLookedUp) {
   DesktopAppStandin standin;
   ASSERT_TRUE(standin.Start({L"--no-adopt"}));
-  const Record expected = BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 1, 0);
+  const Record expected = *BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 1, 0);
   {
     MainWindowFoundOnce once;
     ASSERT_TRUE(once.installed());
@@ -176,6 +177,11 @@ class LaunchTest : public ::testing::Test {
   std::wstring App() const { return appDir_ + L"\\VelQuillanUI.exe"; }
   std::wstring Log() const { return appDir_ + L"\\VelQuillanUI.log"; }
   std::wstring Module() const { return appDir_ + L"\\bin\\QuillanShellUI.DLL"; }
+  int SendBarRecordAt(int loggedIn, int launch) const {
+    const std::wstring module = Module();
+    return SendBarRecordFor(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", loggedIn, launch, &module)
+        .result;
+  }
   std::vector<std::string> Starts() const {
     std::vector<std::string> starts;
     for (const std::string& line : test::ReadStandinLog(Log())) {
@@ -208,22 +214,22 @@ TEST_F(LaunchTest, StartsTheApplicationWithTheLoginArgumentInItsFolder) {
 
 TEST_F(LaunchTest, BarRecordStartsTheApplicationOnlyForALoginWithoutMainWindow) {
   // A logged-in account never starts the application, whatever the flag says.
-  EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 1, 1, Module()), 0);
-  EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 0, Module()), 0);
+  EXPECT_EQ(SendBarRecordAt(1, 1), 0);
+  EXPECT_EQ(SendBarRecordAt(0, 0), 0);
   test::PumpFor(300);
   EXPECT_TRUE(Starts().empty());
 
-  EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1, Module()), 1);
+  EXPECT_EQ(SendBarRecordAt(0, 1), 1);
   ASSERT_TRUE(WaitForStarts(1, 10000));
   ASSERT_TRUE(test::PumpUntil([] { return FindMainWindow() != nullptr; }, 5000));
 
   // Now that the application runs, the same request is a record and no second start.
-  EXPECT_EQ(SendBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1, Module()), 1);
+  EXPECT_EQ(SendBarRecordAt(0, 1), 1);
   const std::vector<DesktopAppRecord> records = test::ReadStandinRecords(Log());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].code, 33777u);
   EXPECT_EQ(records[0].payload,
-            BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1).payload);
+            BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1)->payload);
   test::PumpFor(300);
   EXPECT_EQ(Starts().size(), 1u);
 }

@@ -41,7 +41,7 @@ const std::wstring kLongEnterprise(120, L'e');  // sent as its first 99 characte
 const std::wstring kLongName(1500, L'\x540D');  // sent as its first 1023 characters
 
 TEST(Records, BarRecordIsExactForBothAccountStates) {
-  const Record loggedIn = BuildBarRecord(HighBitWindow(), PlainWindow(), kLongUser, kLongEnterprise, kLongName,
+  const Record loggedIn = *BuildBarRecord(HighBitWindow(), PlainWindow(), kLongUser, kLongEnterprise, kLongName,
                                          L"\x4F01\x4E1A", 1, 0);
   EXPECT_EQ(loggedIn.code, 33790u);
   const Bytes expected = Expected(4388)
@@ -56,7 +56,7 @@ TEST(Records, BarRecordIsExactForBothAccountStates) {
                              .bytes();
   EXPECT_EQ(loggedIn.payload, expected);
 
-  const Record login = BuildBarRecord(PlainWindow(), HighBitWindow(), L"u1", L"e1", L"", L"", 0, 1);
+  const Record login = *BuildBarRecord(PlainWindow(), HighBitWindow(), L"u1", L"e1", L"", L"", 0, 1);
   EXPECT_EQ(login.code, 33777u);
   EXPECT_EQ(login.payload, Expected(4388)
                                .U64(0, 0x50F2E)
@@ -69,26 +69,26 @@ TEST(Records, BarRecordIsExactForBothAccountStates) {
 }
 
 TEST(Records, FixedLayoutsAreExact) {
-  EXPECT_EQ(BuildAccountActionRecord(kLongUser, L"ent", kActionQuit).payload,
+  EXPECT_EQ(BuildAccountActionRecord(kLongUser, L"ent", kActionQuit)->payload,
             Expected(2316).Text(0, kLongUser.substr(0, 31)).Text(64, L"ent").U32(264, 2).bytes());
-  EXPECT_EQ(BuildAccountActionRecord(L"u", kLongEnterprise, kActionSetBarHeight, 52).payload,
+  EXPECT_EQ(BuildAccountActionRecord(L"u", kLongEnterprise, kActionSetBarHeight, 52)->payload,
             Expected(2316).Text(0, L"u").Text(64, kLongEnterprise.substr(0, 99)).U32(264, 4).U32(268, 52).bytes());
 
-  const Record window = BuildWindowRecord(33769, L"u", L"e", HighBitWindow());
+  const Record window = *BuildWindowRecord(33769, L"u", L"e", HighBitWindow());
   EXPECT_EQ(window.code, 33769u);
   EXPECT_EQ(window.payload, Expected(272).Text(0, L"u").Text(64, L"e").U64(264, kHighBitWire).bytes());
 
-  EXPECT_EQ(BuildVisibilityRecord(33772, L"u", L"e", 1).payload,
+  EXPECT_EQ(BuildVisibilityRecord(33772, L"u", L"e", 1)->payload,
             Expected(268).Text(0, L"u").Text(64, L"e").U32(264, 1).bytes());
-  const Record changed = BuildAccountChangedRecord(kLongUser, L"e");
+  const Record changed = *BuildAccountChangedRecord(kLongUser, L"e");
   EXPECT_EQ(changed.code, 33775u);
   EXPECT_EQ(changed.payload, Expected(264).Text(0, kLongUser.substr(0, 31)).Text(64, L"e").bytes());
 
-  const Record state = BuildSelectionStateRecord(L"u", L"e", HighBitWindow(), 7);
+  const Record state = *BuildSelectionStateRecord(L"u", L"e", HighBitWindow(), 7);
   EXPECT_EQ(state.code, 33788u);
   EXPECT_EQ(state.payload, Expected(276).Text(0, L"u").Text(64, L"e").U64(264, kHighBitWire).U32(272, 7).bytes());
 
-  const Record size = BuildBarSizeRecord(L"u", L"e", HighBitWindow(), 1180, 39);
+  const Record size = *BuildBarSizeRecord(L"u", L"e", HighBitWindow(), 1180, 39);
   EXPECT_EQ(size.code, 33776u);
   EXPECT_EQ(size.payload, Expected(288)
                               .Text(0, L"u")
@@ -100,14 +100,14 @@ TEST(Records, FixedLayoutsAreExact) {
                               .U32(284, 39)
                               .bytes());
 
-  const Record closing = BuildBarClosingRecord(PlainWindow(), HighBitWindow(), PlainWindow());
+  const Record closing = *BuildBarClosingRecord(PlainWindow(), HighBitWindow(), PlainWindow());
   EXPECT_EQ(closing.code, 33808u);
   EXPECT_EQ(closing.payload, Expected(24).U64(0, 0x50F2E).U64(8, kHighBitWire).U64(16, 0x50F2E).bytes());
 
-  EXPECT_EQ(BuildSelectionFlagRecord(true).payload, Bytes{1});
-  EXPECT_EQ(BuildSelectionFlagRecord(false).payload, Bytes{0});
-  EXPECT_EQ(BuildSelectionFlagRecord(true).code, 33792u);
-  EXPECT_EQ(BuildProbeRecord(1, 2, 0xFFFFFFFF).payload, Expected(12).U32(0, 1).U32(4, 2).U32(8, 0xFFFFFFFF).bytes());
+  EXPECT_EQ(BuildSelectionFlagRecord(true)->payload, Bytes{1});
+  EXPECT_EQ(BuildSelectionFlagRecord(false)->payload, Bytes{0});
+  EXPECT_EQ(BuildSelectionFlagRecord(true)->code, 33792u);
+  EXPECT_EQ(BuildProbeRecord(1, 2, 0xFFFFFFFF)->payload, Expected(12).U32(0, 1).U32(4, 2).U32(8, 0xFFFFFFFF).bytes());
   EXPECT_TRUE(BuildEmptyRecord(33779).payload.empty());
 }
 
@@ -173,7 +173,7 @@ TEST(Records, WindowHandlesAreSignExtendedAndReadFromTheLowWord) {
 }
 
 TEST(Records, ParsingReadsBackWhatWasBuilt) {
-  const Record bar = BuildBarRecord(HighBitWindow(), PlainWindow(), L"uid", L"eid", L"\x5F20\x4E09", L"Ent", 1, 1);
+  const Record bar = *BuildBarRecord(HighBitWindow(), PlainWindow(), L"uid", L"eid", L"\x5F20\x4E09", L"Ent", 1, 1);
   BarRecord parsedBar;
   ASSERT_TRUE(ParseBarRecord(bar.payload.data(), bar.payload.size(), &parsedBar));
   EXPECT_EQ(static_cast<uint64_t>(parsedBar.hostWindow), kHighBitWire);
@@ -183,7 +183,7 @@ TEST(Records, ParsingReadsBackWhatWasBuilt) {
   EXPECT_EQ(parsedBar.launch, 1u);
   EXPECT_EQ(parsedBar.barWindow, 0x50F2E);
 
-  const Record action = BuildAccountActionRecord(L"u", L"e", kActionSetBarHeight, 60);
+  const Record action = *BuildAccountActionRecord(L"u", L"e", kActionSetBarHeight, 60);
   AccountActionRecord parsedAction;
   ASSERT_TRUE(ParseAccountActionRecord(action.payload.data(), action.payload.size(), &parsedAction));
   EXPECT_EQ(parsedAction.argument, 60u);

@@ -38,14 +38,14 @@ class MenuBuildingTest : public ::testing::Test {
     std::wstring menu;
   };
   Built Build(const std::vector<std::wstring>& paths, const std::wstring& background = std::wstring(),
-              int prefill = 0, UINT index = 0) {
+              int prefill = 0, UINT index = 0, UINT last = 1100) {
     Built built;
     ComPtr<IContextMenu> handler = source_.Create();
     built.init = background.empty() ? InitializeSelection(handler.Get(), paths)
                                     : InitializeBackground(handler.Get(), background);
     if (FAILED(built.init)) return built;
     UniqueMenu menu = test::PrefilledMenu(prefill);
-    built.query = handler->QueryContextMenu(menu.get(), index, 1000, 1100, CMF_NORMAL);
+    built.query = handler->QueryContextMenu(menu.get(), index, 1000, last, CMF_NORMAL);
     built.menu = DescribeMenu(menu.get(), 1000);
     return built;
   }
@@ -225,6 +225,30 @@ TEST_F(MenuBuildingTest, EngineFaultsGiveNoItemsWithinASecondPerPipe) {
   EXPECT_EQ(handler->QueryContextMenu(menu.get(), 0, 1000, 1100, CMF_NORMAL), 7);
   EXPECT_LE(::GetTickCount() - start, kPipeBound);
   EXPECT_EQ(DescribeMenu(menu.get(), 1000), Parent(kFileItems));
+}
+
+TEST_F(MenuBuildingTest, NoItemTakesAnIdBeyondExplorersLastOne) {
+  const struct {
+    std::wstring path;
+    UINT last;
+    std::wstring menu;
+    HRESULT query;
+  } rows[] = {
+      {tree_.In(L"b.txt"), 1006, L"x1 | " + Parent(kFileItems) + L" | x2", 7},
+      {tree_.In(L"b.txt"), 1005, L"x1 | " + Parent(L"分享#3(16x16) | - | 历史版本#4 | - | 访问网页版#5") + L" | x2", 6},
+      {tree_.In(L"b.txt"), 1003, L"x1 | " + Parent(L"分享#3(16x16) | -") + L" | x2", 4},
+      {tree_.In(L"b.txt"), 1002, L"x1 | x2", 0},  // the submenu's root alone would be no menu
+      {tree_.Beside(L"Other\\x.txt"), 1000, L"x1 | " + std::wstring(kOutside) + L" | x2", 1},
+      {tree_.Beside(L"Other\\x.txt"), 999, L"x1 | x2", 0},
+  };
+  for (const auto& row : rows) {
+    const Built built = Build({row.path}, std::wstring(), 2, 1, row.last);
+    EXPECT_EQ(built.query, row.query) << row.last;
+    EXPECT_EQ(built.menu, row.menu) << row.last;
+  }
+  const Built background = Build({}, tree_.root, 2, 1, 1004);  // 5 and 6: the lowest item does not fit
+  EXPECT_EQ(background.query, 0);
+  EXPECT_EQ(background.menu, L"x1 | x2");
 }
 
 TEST_F(MenuBuildingTest, AThousandMenusLeaveNoGdiObjectBehind) {

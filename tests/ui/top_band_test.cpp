@@ -162,6 +162,10 @@ TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
   ASSERT_EQ(logins(), 1u);
   EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].wParam, 0u);
   EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].lParam, reinterpret_cast<LPARAM>(band()));
+  // The rest of a double-click (the second press comes as WM_LBUTTONDBLCLK) asks for nothing more.
+  ::SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, inside);
+  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);
+  EXPECT_EQ(logins(), 1u);
 
   ::SendMessageW(window, WM_LBUTTONUP, 0, inside);  // no capture: no click
   ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
@@ -234,11 +238,11 @@ TEST_F(BandRecordsTest, AnExternalWindowIsShownAndToldItsRectangle) {
   EXPECT_TRUE(::IsWindowVisible(external));
   for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
   ASSERT_EQ(Sizes().size(), 1u);
-  EXPECT_EQ(Sizes()[0], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 640, 39).payload);
+  EXPECT_EQ(Sizes()[0], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 640, 39)->payload);
 
   Place(500);
   ASSERT_EQ(Sizes().size(), 2u);
-  EXPECT_EQ(Sizes()[1], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 500, 39).payload);
+  EXPECT_EQ(Sizes()[1], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 500, 39)->payload);
   EXPECT_TRUE(band_->CheckExternalWindow());
 
   // Taken away by the application while not logged in: the own face comes back.
@@ -279,7 +283,7 @@ TEST_F(BandRecordsTest, LoggedInBarHidesWhenItsWindowGoesAndReportsItsClosing) {
   std::vector<test::RecordingWindow::Message> received = main_.Received(WM_COPYDATA);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].code, to_main::kBarClosing);
-  const Record closing = BuildBarClosingRecord(host_.hwnd(), bandWindow, third);
+  const Record closing = *BuildBarClosingRecord(host_.hwnd(), bandWindow, third);
   EXPECT_EQ(received[0].payload, std::string(closing.payload.begin(), closing.payload.end()));
   EXPECT_EQ(band_->ExternalWindow(), nullptr);
   EXPECT_EQ(band_->UserName(), L"");

@@ -297,7 +297,7 @@ HWND StandinApp::Adopt(HWND host, HWND bar, const AccountKey& key, const std::ws
                              .Num("width", client.right)
                              .Num("height", client.bottom));
   }
-  SendToHost(host, BuildWindowRecord(to_host::kAdoptWindow, key.userId, key.enterpriseId, child));
+  SendToHost(host, BuildWindowRecord(to_host::kAdoptWindow, key.userId, key.enterpriseId, child).value());
   return child;
 }
 

@@ -1,0 +1,94 @@
+// Explorer's thread while the desktop application does not answer: a logged-in bar holding the
+// application's window, the user working in the folder (a drag over the items, leaving the folder and
+// coming back, a new view), with the application asleep past the system's 5 s threshold, and the same
+// with the application answering. A second thread posts time-stamped messages to Explorer's thread
+// every 20 ms; a message that waits more than 40 ms counts as blocked.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "desktop_app_standin.h"
+#include "explorer/velcloud_explorer_inject_obj.h"
+#include "explorer_frame.h"
+#include "input_probe.h"
+#include "standin_output.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace quillan;
+
+struct Run {
+  test::InputProbe::Figures figures;
+  bool recovered = false;
+};
+
+Run Measure(bool hang) {
+  Run run;
+  test::TempDir folders;
+  test::TempDir appData;
+  const std::wstring sync = folders / L"Sync";
+  test::MakeDirs(sync);
+  test::WriteBytes(sync + L"\\a.txt", "a");
+  standin::StandinOutput::Instance().SetQuiet(true);
+  standin::FrameOptions options;
+  options.band = standin::BandLoad::None;
+  options.show = false;
+  auto frame = std::make_unique<standin::ExplorerFrame>(options);
+  if (!frame->Create()) return run;
+  frame->NavigateTo(sync, false, std::wstring());
+  test::DesktopAppStandin app;
+  if (!app.Start()) return run;
+  auto host = std::make_unique<CVelCloudExplorerInjectObj>(nullptr, appData.path());
+  host->Init(frame->Site());
+  AccountEntry account;
+  account.syncFolder = sync;
+  account.userId = L"u1";
+  account.enterpriseId = L"e1";
+  account.userName = L"user";
+  account.loggedIn = 1;
+  const auto barShows = [&] { return host->BarWindow() && ::IsWindowVisible(host->BarWindow()); };
+  host->UpdateAccount(true, account);
+  if (!test::PumpUntil(barShows, 5000)) return run;
+
+  if (hang) app.Control(L"hang 9000 1");
+  frame->SetSelection({sync + L"\\a.txt"});
+  ::PostMessageW(host->HostWindow(), 0x1401, 0, 0);
+  test::InputProbe probe;
+  test::PumpFor(5500);
+  probe.Take();
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 20; ++i) ::SendMessageW(frame->tree().Items(), WM_MOUSEMOVE, MK_LBUTTON, 0);
+    test::PumpFor(300);
+    host->UpdateAccount(false, AccountEntry{});
+    test::PumpFor(300);
+    host->UpdateAccount(true, account);
+    test::PumpFor(300);
+    frame->NavigateTo(sync, true, std::wstring());
+    host->Revalidate();
+    test::PumpFor(300);
+  }
+  run.figures = probe.Take();
+  run.recovered = test::PumpUntil(barShows, 8000);
+  host->Uninit();
+  host.reset();
+  frame.reset();
+  app.Stop();
+  return run;
+}
+
+}  // namespace
+
+int main() {
+  const Run healthy = Measure(false);
+  const Run hung = Measure(true);
+  std::printf("hung.blocked_fraction: %.3f fraction\n", hung.figures.BlockedFraction());
+  std::printf("hung.longest_wait: %lu ms\n", static_cast<unsigned long>(hung.figures.longestMs));
+  std::printf("hung.healthy_blocked_fraction: %.3f fraction\n", healthy.figures.BlockedFraction());
+  std::printf("hung.healthy_longest_wait: %lu ms\n", static_cast<unsigned long>(healthy.figures.longestMs));
+  std::printf("hung.probes: %zu count\n", hung.figures.probes);
+  if (!hung.recovered || !healthy.recovered) std::printf("hung.error: 1 count\n");
+  return 0;
+}
