@@ -36,11 +36,19 @@ Run Measure(bool hang) {
   standin::FrameOptions options;
   options.band = standin::BandLoad::None;
   options.show = false;
+  options.window.layout = standin::Layout::Vista;
+  options.window.frameClass = L"CabinetWClass";
   auto frame = std::make_unique<standin::ExplorerFrame>(options);
-  if (!frame->Create()) return run;
+  if (!frame->Create()) {
+    std::printf("hung.error.frame: 1 count\n");
+    return run;
+  }
   frame->NavigateTo(sync, false, std::wstring());
   test::DesktopAppStandin app;
-  if (!app.Start()) return run;
+  if (!app.Start()) {
+    std::printf("hung.error.application: 1 count\n");
+    return run;
+  }
   auto host = std::make_unique<CVelCloudExplorerInjectObj>(nullptr, appData.path());
   host->Init(frame->Site());
   AccountEntry account;
@@ -51,7 +59,10 @@ Run Measure(bool hang) {
   account.loggedIn = 1;
   const auto barShows = [&] { return host->BarWindow() && ::IsWindowVisible(host->BarWindow()); };
   host->UpdateAccount(true, account);
-  if (!test::PumpUntil(barShows, 5000)) return run;
+  if (!test::PumpUntil(barShows, 5000)) {
+    std::printf("hung.error.bar: 1 count\n");
+    return run;
+  }
 
   if (hang) app.Control(L"hang 9000 1");
   frame->SetSelection({sync + L"\\a.txt"});
@@ -82,6 +93,7 @@ Run Measure(bool hang) {
 }  // namespace
 
 int main() {
+  ::OleInitialize(nullptr);
   const Run healthy = Measure(false);
   const Run hung = Measure(true);
   std::printf("hung.blocked_fraction: %.3f fraction\n", hung.figures.BlockedFraction());

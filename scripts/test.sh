@@ -9,7 +9,8 @@ scripts/build.sh
 
 source scripts/wine-env.sh
 trap quillan_wine_stop EXIT
-quillan_wine_start default
+# One prefix per lane: the tests of each run one at a time, the lanes side by side.
+for variant in default lane2 dpi120; do quillan_wine_start "$variant"; done
 
 cd build/x86_64
-ctest --output-on-failure --timeout 600 "$@"
+ctest --output-on-failure --timeout 600 -j2 "$@"

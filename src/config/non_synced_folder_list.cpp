@@ -59,6 +59,17 @@ bool Excludes(const std::wstring& path, const wchar_t* full, size_t length) {
   return false;
 }
 
+// The loader's two debug strings. Nobody can hear them without a debugger or a debug-output listener
+// (the DBWIN_BUFFER_READY event), and raising them costs more than the whole loading does under some
+// systems, so they are raised only when someone listens.
+void DebugText(const std::wstring& text) {
+  if (!::IsDebuggerPresent()) {
+    UniqueHandle listener(::OpenEventW(SYNCHRONIZE, FALSE, L"DBWIN_BUFFER_READY"));
+    if (!listener) return;
+  }
+  ::OutputDebugStringW(text.c_str());
+}
+
 }  // namespace
 
 PreparedEntries PreparedEntries::FromText(const std::wstring& text) {
@@ -108,11 +119,11 @@ bool NonSyncedFolderList::Load() {
   redirect = TrimCrLfTabSpace(redirect);
   // The redirect holds for this one loading; a missing file makes the delete fail, which is fine.
   ::DeleteFileW(redirectPath.c_str());
-  ::OutputDebugStringW(redirect.c_str());
+  DebugText(redirect);
   if (!redirect.empty()) listPath = redirect;
 
   if (!::PathFileExistsW(listPath.c_str())) return true;
-  ::OutputDebugStringW((L"load ignore dir:" + listPath + L"\r\n").c_str());
+  DebugText(L"load ignore dir:" + listPath + L"\r\n");
   std::wstring text;
   // An unreadable list leaves the list empty.
   if (!ReadTextFile(listPath, &text)) text.clear();

@@ -89,6 +89,7 @@ void SelectionReporter::Post(HWND host) {
 void SelectionReporter::Reset() {
   lastCount_ = -1;
   reported_ = false;
+  checked_ = false;
 }
 
 void SelectionReporter::Check(const Context& context) {
@@ -132,6 +133,7 @@ void SelectionReporter::Check(const Context& context) {
     }
   }
   reported_ = !failed;
+  checked_ = true;
 }
 
 }  // namespace quillan

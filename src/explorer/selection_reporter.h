@@ -50,7 +50,7 @@ class SelectionReporter {
   // A new items window or a new bar: the next check counts as the first.
   void Reset();
   // The last check's records did not all reach the application.
-  bool unreported() const { return !reported_; }
+  bool unreported() const { return checked_ && !reported_; }
   // The paths of the last check.
   const std::vector<std::wstring>& selectedPaths() const { return paths_; }
 
@@ -61,6 +61,7 @@ class SelectionReporter {
   int32_t lastCount_ = -1;  // -1: not yet known
   std::vector<std::wstring> paths_;
   bool reported_ = false;
+  bool checked_ = false;  // a check ran since the last Reset
   bool posted_ = false;
   DWORD postedTick_ = 0;
 };

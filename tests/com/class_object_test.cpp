@@ -63,47 +63,6 @@ TEST(ClassObjects, ServesEachClassThroughOneCachedFactoryAndRefusesTheRest) {
   }
 }
 
-TEST(ClassObjects, RacingFirstRequestsShareOneFactory) {
-  ShellDll dll;
-  ASSERT_TRUE(dll.loaded());
-  std::vector<IClassFactory*> factories(8, nullptr);
-  volatile LONG waiting = static_cast<LONG>(factories.size());
-  std::vector<std::thread> threads;
-  for (IClassFactory*& factory : factories) {
-    threads.emplace_back([&] {
-      ::InterlockedDecrement(&waiting);
-      while (waiting > 0) ::SwitchToThread();
-      dll.getClassObject(CLSID_ShellContextMenu, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (IClassFactory* factory : factories) {
-    ASSERT_NE(factory, nullptr);
-    EXPECT_EQ(factory, factories[0]);
-  }
-  for (IClassFactory* factory : factories) factory->Release();
-}
-
-TEST(ClassObjects, ProxyStubClassIdGivesTheFactoryBufferOfBothInterfaces) {
-  ShellDll dll;
-  ASSERT_TRUE(dll.loaded());
-  ComPtr<IPSFactoryBuffer> buffer;
-  ASSERT_EQ(dll.getClassObject(kProxyStubClassId, IID_IPSFactoryBuffer, buffer.PutVoid()), S_OK);
-  EXPECT_EQ(dll.canUnloadNow(), S_FALSE);
-  for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand, &IID_IObjectWithSite}) {
-    test::TestOuter outer;
-    IRpcProxyBuffer* proxy = nullptr;
-    IUnknown* object = nullptr;
-    HRESULT hr = buffer->CreateProxy(&outer, *iid, &proxy, reinterpret_cast<void**>(&object));
-    EXPECT_EQ(SUCCEEDED(hr), iid != &IID_IObjectWithSite);
-    if (FAILED(hr)) continue;
-    object->Release();  // to the outer object: the proxy is aggregated
-    proxy->Release();
-  }
-  buffer = nullptr;
-  EXPECT_EQ(dll.canUnloadNow(), S_OK);
-}
-
 TEST(ClassObjects, CanUnloadOnlyWhenNoObjectFactoryOrLockLivesAndBothClassesAggregate) {
   ShellDll dll;
   ASSERT_TRUE(dll.loaded());

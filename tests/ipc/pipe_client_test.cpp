@@ -12,7 +12,6 @@
 #include "desktop_app_standin.h"
 #include "ipc/pipe_client.h"
 #include "import_hook.h"
-#include "quarantine_heap.h"
 #include "test_support.h"
 
 namespace quillan {
@@ -365,69 +364,6 @@ TEST_F(PipeClientTest, AFailedPipeIsLeftAloneFor100Milliseconds) {
   ASSERT_TRUE(WaitForPipeLines("ui_host", 4));
   test::PumpFor(200);
   EXPECT_EQ(PipeLines("ui_host").size(), 4u);
-}
-
-// The engine answers only after the client has given up and been destroyed. A second handle to the
-// same connection keeps it open after the client closes its own, as a handle duplicated or inherited
-// elsewhere would: the late answer then really arrives, and must not land in the memory the client
-// released.
-void ExpectAbandonedTransactionLeavesReleasedMemoryAlone(DesktopAppStandin& standin, bool useCancelIoEx) {
-  ASSERT_TRUE(standin.Start({L"--no-adopt", L"--scenario",
-                             standin.WriteScenario(L"pipe ui_host slow 1400\nsync-root ui_host " +
-                                                   std::wstring(2000, L'Z') + L"\n")}));
-  PipeBackoff::Process().Clear();
-  PipeWatch watch(true);
-  ASSERT_TRUE(watch.installed());
-  size_t damaged = 0;
-  size_t held = 0;
-  {
-    test::QuarantineScope quarantine;
-    {
-      PipeClientOptions options;
-      options.useCancelIoEx = useCancelIoEx;
-      PipeClient client(options);
-      std::wstring text;
-      const DWORD start = ::GetTickCount();
-      EXPECT_FALSE(client.QuerySyncRoot(&text));
-      EXPECT_LT(::GetTickCount() - start, 1400u);
-    }
-    // The engine's late answer, then time for anything still in flight to land.
-    EXPECT_TRUE(standin.WaitForLines("pipe", 1, 6000)) << ::testing::PrintToString(standin.Lines());
-    ::SleepEx(200, TRUE);
-    test::PumpFor(100);
-    damaged = quarantine.Damaged();
-    held = quarantine.Held();
-  }
-  EXPECT_EQ(watch.opens().size(), 1u);
-  EXPECT_GT(held, 0u);  // the client's memory was among the blocks watched
-  EXPECT_EQ(damaged, 0u);
-}
-
-TEST(PipeClientAbandon, ATimedOutTransactionIsCancelledBeforeItsMemoryGoes) {
-  DesktopAppStandin standin;
-  ExpectAbandonedTransactionLeavesReleasedMemoryAlone(standin, true);
-}
-
-TEST(PipeClientAbandon, WithoutCancelIoExTheIssuingThreadCancelsIt) {
-  DesktopAppStandin standin;
-  ExpectAbandonedTransactionLeavesReleasedMemoryAlone(standin, false);
-}
-
-TEST_F(PipeClientTest, OpensThePipeForIdentificationOnly) {
-  StartStandin(L"pipe ui_host normal\nsync-root ui_host D:\\Sync\n");
-  PipeWatch watch;
-  ASSERT_TRUE(watch.installed());
-  PipeClient client;
-  std::wstring text;
-  EXPECT_TRUE(client.QuerySyncRoot(&text)) << ::GetLastError() << ::testing::PrintToString(standin_.Lines());
-  ASSERT_EQ(watch.opens().size(), 1u);
-  const PipeWatch::Open& call = watch.opens()[0];
-  EXPECT_EQ(call.name, kUiHostPipeName);
-  EXPECT_EQ(call.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
-  EXPECT_EQ(call.share, 0u);
-  EXPECT_EQ(call.disposition, static_cast<DWORD>(OPEN_EXISTING));
-  // A server can learn who asks but cannot act as the caller: identification, no context tracking.
-  EXPECT_EQ(call.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
 }
 
 TEST(PipeClientBusy, ABusyPipeIsWaitedFor30MillisecondsOnce) {

@@ -58,40 +58,5 @@ TEST_F(BandTest, ControlsArePlacedByTheScale) {
   }
 }
 
-TEST_F(BandTest, LoginFaceIsPaintedAndSavedAsAPicture) {
-  ASSERT_TRUE(DpiScale::Init());
-  Open(640, false, L"\x738B\x5C0F\x660E");  // 王小明
-  test::Canvas canvas(640, height());
-  test::PrintWindowTree(band(), &canvas);
-
-  // The Chinese texts come out in a CJK face, not as missing-glyph boxes.
-  for (HWND control : {band_->MessageControl().m_hWnd, band_->LoginLink().m_hWnd, band_->NameControl().m_hWnd}) {
-    HDC dc = ::GetDC(control);
-    HGDIOBJ old = ::SelectObject(dc, control == band_->NameControl().m_hWnd ? band_->NameFont() : band_->Font());
-    std::wstring text = Text(control);
-    std::vector<WORD> glyphs(text.size());
-    ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
-    for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF) << "missing glyph in control " << ::GetDlgCtrlID(control);
-  }
-
-  // Each text in its colour, over the bar's background.
-  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->NameControl().m_hWnd), CTopBand::kNameColor));
-  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->MessageControl().m_hWnd), CTopBand::kMessageColor));
-  EXPECT_TRUE(canvas.Contains(test::RectInParent(band_->LoginLink().m_hWnd), CHyperLinkEx::kBandLinkColor));
-  RECT message = test::RectInParent(band_->MessageControl().m_hWnd);
-  EXPECT_EQ(canvas.Pixel(message.right - 1, message.top), RGB(246, 247, 249));
-  // The status icon: an orange disc with transparent corners over the background.
-  RECT icon = test::RectInParent(band_->StatusIconControl().m_hWnd);
-  EXPECT_EQ(canvas.Pixel(icon.left, icon.top), RGB(246, 247, 249));
-  EXPECT_EQ(canvas.Pixel(icon.left + DpiScale::Scaled(3), icon.top + DpiScale::Scaled(7)), RGB(250, 150, 20));
-
-  int dpi = static_cast<int>(DpiScale::Scale() * 96.0f);
-  std::wstring folder = test::BinDir() + L"\\..\\pictures";
-  ASSERT_TRUE(test::MakeDirs(folder));
-  EXPECT_TRUE(canvas.Save(folder + L"\\bar-login-" + std::to_wstring(dpi) + L".png"));
-}
-
 }  // namespace
 }  // namespace quillan

@@ -10,12 +10,6 @@
 namespace quillan {
 namespace {
 
-// The prefix's own DPI: 96 for the default test prefix, 120 for the dpi120 one.
-int ScreenDpi() {
-  WindowDc dc(nullptr);
-  return ::GetDeviceCaps(dc.get(), LOGPIXELSX);
-}
-
 TEST(DpiScale, TableOfDpisAndScales) {
   const struct {
     int dpi;
@@ -35,23 +29,6 @@ TEST(DpiScale, TableOfDpisAndScales) {
     EXPECT_FALSE(DpiScale::InitFromDpi(dpi)) << dpi;
     EXPECT_EQ(DpiScale::Scale(), 1.25f) << dpi;
   }
-}
-
-TEST(DpiScale, InitReadsTheDisplayAndScaledPlaceMovesByTheScale) {
-  ASSERT_TRUE(DpiScale::InitFromDpi(144));
-  ASSERT_TRUE(DpiScale::Init());
-  EXPECT_EQ(DpiScale::Scale(), ScreenDpi() / 96.0f);
-
-  HWND parent = test::CreateTestParent(400, 200);
-  HWND child = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 1, 1, parent, nullptr, nullptr, nullptr);
-  ASSERT_TRUE(DpiScale::InitFromDpi(120));
-  ASSERT_TRUE(DpiScale::ScaledPlace(child, nullptr, 4, 8, 30, 39, SWP_NOZORDER | SWP_NOACTIVATE));
-  RECT r = test::RectInParent(child);
-  EXPECT_EQ(r.left, 5);
-  EXPECT_EQ(r.top, 10);
-  EXPECT_EQ(r.right - r.left, 37);
-  EXPECT_EQ(r.bottom - r.top, 48);
-  ::DestroyWindow(parent);
 }
 
 // The version answers of a program that claims a Windows version through Wine's per-program

@@ -20,79 +20,6 @@ const COLORREF kBottom = RGB(222, 227, 233);
 const COLORREF kWhite = RGB(255, 255, 255);
 const int kIds[] = {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK};
 
-TEST_F(BandTest, BackgroundKeepsItsLeftSegmentAndBottomRowAtEveryScale) {
-  for (int dpi : {96, 120}) {
-    SCOPED_TRACE(dpi);
-    ASSERT_TRUE(DpiScale::InitFromDpi(dpi));
-    Open(300);
-    const int cy = height();
-    const int left = DpiScale::Scaled(152);  // 152 at 96 DPI, 190 at 120
-    test::Canvas canvas(300, cy);
-    // The bar alone: its back buffer, without the controls.
-    ::SendMessageW(band(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
-    for (int x = 0; x < 300; ++x) {
-      for (int y = 0; y < cy - 2; ++y) ASSERT_EQ(canvas.Pixel(x, y), x < left ? kLeft : kRight) << x << "," << y;
-      ASSERT_EQ(canvas.Pixel(x, cy - 1), kBottom) << x;
-    }
-  }
-}
-
-// A window with the bar's background machinery and a background bitmap the test can repaint
-// behind its back, to see when the background is drawn again.
-class BackgroundProbe : public CWindowImplBase, public CWindowImplEx<BackgroundProbe> {
- public:
-  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
-    return CWindowImplEx<BackgroundProbe>::ProcessWindowMessage(window, message, wParam, lParam, result);
-  }
-};
-
-TEST(BandBackground, DrawnOncePerSizeAndLentToChildren) {
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 482, -39, 1, 32, BI_RGB};
-  void* raw = nullptr;
-  UniqueBitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
-  auto* bits = static_cast<DWORD*>(raw);
-  auto fill = [&](DWORD left, DWORD right) {
-    for (int y = 0; y < 39; ++y)
-      for (int x = 0; x < 482; ++x) bits[y * 482 + x] = x < 152 ? left : right;
-    ::GdiFlush();
-  };
-  fill(0x102030, 0x405060);
-
-  BackgroundProbe probe;
-  RECT rect = {0, 0, 200, 39};
-  ASSERT_TRUE(probe.Create({L"QuillanBackgroundProbe", 0, nullptr, nullptr}, nullptr, rect, L"", WS_POPUP));
-  {
-    // No bitmap yet: the flat stand-in colour.
-    test::Canvas canvas(200, 39);
-    ::SendMessageW(probe.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
-    EXPECT_EQ(canvas.Pixel(10, 10), RGB(234, 0, 234));
-  }
-  probe.SetBackgroundBitmap(bitmap.get(), 152);
-  auto paint = [&](int width) {
-    test::Canvas canvas(width, 39);
-    ::SendMessageW(probe.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
-    return canvas.Pixel(width - 1, 5);
-  };
-  EXPECT_EQ(paint(200), RGB(0x40, 0x50, 0x60));
-  fill(0x102030, 0x708090);
-  EXPECT_EQ(paint(200), RGB(0x40, 0x50, 0x60));  // same size: the buffer is copied, not redrawn
-  ::SetWindowPos(probe.m_hWnd, nullptr, 0, 0, 250, 39, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  EXPECT_EQ(paint(250), RGB(0x70, 0x80, 0x90));  // new size: drawn once more
-  fill(0x102030, 0xA0B0C0);
-  EXPECT_EQ(paint(250), RGB(0x70, 0x80, 0x90));
-
-  // A child gets the part of the buffer under it: columns 140..159 straddle the left segment.
-  HWND child = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 140, 3, 20, 10, probe.m_hWnd, nullptr, nullptr, nullptr);
-  test::Canvas childCanvas(20, 10);
-  EXPECT_EQ(::SendMessageW(probe.m_hWnd, WM_EX_DRAWBKGND, reinterpret_cast<WPARAM>(childCanvas.dc()),
-                           reinterpret_cast<LPARAM>(child)),
-            1);
-  EXPECT_EQ(childCanvas.Pixel(11, 5), RGB(0x10, 0x20, 0x30));
-  EXPECT_EQ(childCanvas.Pixel(12, 5), RGB(0x70, 0x80, 0x90));
-  EXPECT_EQ(::SendMessageW(probe.m_hWnd, WM_EX_DRAWBKGND, 0, reinterpret_cast<LPARAM>(child)), 0);
-}
-
 TEST_F(BandTest, NameRules) {
   Open(800);
   HWND name = band_->NameControl().m_hWnd;
@@ -114,20 +41,6 @@ TEST_F(BandTest, NameRules) {
   EXPECT_EQ(font.lfWeight, FW_BOLD);
   EXPECT_EQ(font.lfHeight, -13);  // 10 points at 96 DPI
   EXPECT_STREQ(font.lfFaceName, L"\x5FAE\x8F6F\x96C5\x9ED1");
-}
-
-TEST_F(BandTest, LoggedInFaceHidesTheOwnControls) {
-  Open(800);
-  HWND message = band_->MessageControl().m_hWnd;
-  RECT before = test::RectInParent(message);
-  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", true, true);
-  EXPECT_EQ(Text(message), L"");
-  RECT after = test::RectInParent(message);
-  EXPECT_EQ(after.right - after.left, before.right - before.left);  // an empty text keeps the size
-  Place(600);                                                       // a layout while logged in keeps them hidden
-  for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
-  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
-  for (int id : kIds) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
 }
 
 TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
@@ -182,36 +95,6 @@ TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
   EXPECT_EQ(logins(), 3u);
   ::EnableWindow(window, FALSE);
   EXPECT_TRUE(shows(::GetSysColor(COLOR_GRAYTEXT)));
-}
-
-// What the screen shows of a window's client area: its surface, not a fresh print.
-void CaptureShown(HWND window, test::Canvas* canvas) {
-  HDC dc = ::GetDC(window);
-  ASSERT_TRUE(dc);
-  ::BitBlt(canvas->dc(), 0, 0, canvas->width(), canvas->height(), dc, 0, 0, SRCCOPY);
-  ::ReleaseDC(window, dc);
-}
-
-TEST_F(BandTest, EnablingOrFocusingTheLinkIsNoLoginAndKeepsTheBarUnderIt) {
-  Open(800);
-  HWND link = band_->LoginLink().m_hWnd;
-  ::UpdateWindow(band());
-  test::PumpFor(50);
-  RECT client = {};
-  ::GetClientRect(link, &client);
-  for (BOOL enable : {FALSE, TRUE}) {
-    ::EnableWindow(link, enable);
-    test::PumpFor(50);
-    test::Canvas shown(client.right, client.bottom, RGB(1, 1, 1));
-    CaptureShown(link, &shown);
-    EXPECT_TRUE(shown.Contains(client, kRight)) << enable;
-    EXPECT_FALSE(shown.Contains(client, kWhite)) << enable;  // the static control's own painting
-  }
-  ::SetFocus(link);
-  EXPECT_EQ(::GetFocus(), link);
-  ::SetFocus(band());
-  test::PumpFor(50);
-  EXPECT_TRUE(host_.Received(WM_BAND_LOGIN).empty());
 }
 
 class BandRecordsTest : public BandTest {
@@ -333,61 +216,7 @@ TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive)
   ::UnregisterClassW(L"QuillanLegacyBar", legacy.get());
 }
 
-TEST_F(BandTest, AvatarPictureOverThePlaceholder) {
-  Open(640);
-  test::TempDir dir;
-  ASSERT_TRUE(test::Canvas(48, 40, RGB(10, 200, 30)).Save(dir / L"me.bmp", true));
-  ASSERT_TRUE(test::WriteBytes(dir / L"broken.jpg", std::string("not a picture at all")));
-  CStaticEx& avatar = band_->AvatarControl();
-  RECT area = test::RectInParent(avatar.m_hWnd);
-  auto pixel = [&](int x, int y) {
-    test::Canvas canvas(640, height());
-    test::PrintWindowTree(band(), &canvas);
-    return canvas.Pixel(area.left + x, area.top + y);
-  };
-  const COLORREF placeholderHead = RGB(160, 168, 180);
-  EXPECT_EQ(avatar.BackgroundBitmap(), band_->AvatarPlaceholder());
-  EXPECT_EQ(pixel(15, 11), placeholderHead);
-
-  band_->SetAvatar(dir / L"me.bmp");
-  ASSERT_TRUE(test::PumpUntil([&] { return avatar.HasPicture(); }, 3000));
-  EXPECT_EQ(pixel(0, 0), RGB(10, 200, 30));  // stretched over the whole control
-
-  band_->SetAvatar(dir / L"missing.bmp");
-  ASSERT_TRUE(test::PumpUntil([&] { return !avatar.HasPicture(); }, 3000));
-  EXPECT_EQ(pixel(15, 11), placeholderHead);
-
-  band_->SetAvatar(dir / L"broken.jpg");
-  test::PumpFor(100);
-  EXPECT_FALSE(avatar.HasPicture());
-  EXPECT_EQ(pixel(15, 11), placeholderHead);
-}
-
-TEST_F(BandTest, ABarLostWithItsThreadIsForgottenAndMadeAgain) {
-  band_ = std::make_unique<CTopBand>();
-  std::thread([&] {
-    HWND parent = test::CreateTestParent(300, 50);
-    band_->Create(parent);
-    // The pointer is over the link when the thread ends.
-    RECT r = band_->LoginLink().LinkRect();
-    ::SendMessageW(band_->LoginLink().m_hWnd, WM_MOUSEMOVE, 0,
-                   MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
-  }).join();
-  ASSERT_TRUE(band_->LoginLink().IsHovering());
-  band_->ResetIfDestroyed();
-  EXPECT_EQ(band(), nullptr);
-  EXPECT_EQ(band_->AvatarControl().m_hWnd, nullptr);
-  EXPECT_EQ(band_->LoginLink().m_hWnd, nullptr);
-  ASSERT_TRUE(band_->Create(parent_));
-  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
-  Place(640);
-  EXPECT_TRUE(::IsWindowVisible(band_->LoginLink().m_hWnd));
-  EXPECT_TRUE(::IsWindow(band_->LoginLink().ToolTipWindow()));
-  EXPECT_FALSE(band_->LoginLink().IsHovering());
-  EXPECT_EQ(Text(band_->NameControl().m_hWnd), L"Nick  ");
-}
-
-TEST_F(BandTest, AThousandBarsLeakNoGdiOrUserObjects) {
+TEST_F(BandTest, AHundredBarsLeakNoGdiOrUserObjects) {
   test::TempDir dir;
   ASSERT_TRUE(test::Canvas(30, 30, RGB(1, 2, 3)).Save(dir / L"me.bmp", true));
   test::RecordingWindow main(kMainWindowClass, WS_POPUP);
@@ -410,7 +239,7 @@ TEST_F(BandTest, AThousandBarsLeakNoGdiOrUserObjects) {
   cycle(1);
   long gdi = test::GdiObjectCount();
   long user = test::UserObjectCount();
-  for (int i = 0; i < 1000; ++i) cycle(i);
+  for (int i = 0; i < 100; ++i) cycle(i);
   EXPECT_EQ(test::GdiObjectCount(), gdi);
   EXPECT_EQ(test::UserObjectCount(), user);
   EXPECT_EQ(CWindowImplBase::LiveWindowCount(), 0);
