@@ -135,6 +135,16 @@ def guid_from_initialiser(text):
                                              "".join("%02X" % n for n in numbers[5:11]))
 
 
+def formatted(data, module, folder):
+    """The value as a Windows Installer formatted text: the DLL's path and folder as references, every
+    other bracket and brace escaped ("{}" alone would come out empty)."""
+    if data == module:
+        return data
+    if data == "[HELPFOLDER]":
+        return "[%s]" % folder
+    return re.sub(r"([\[\]{}])", r"[\\\1]", data)
+
+
 def escape(text):
     return text.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;").replace(">", "&gt;")
 
@@ -163,11 +173,11 @@ def main():
         for ((root, prefix), path), values in keys.items():
             key = "\\".join(([prefix] if prefix else []) + list(path))
             if not values:
-                # An empty key: "+" creates it, and uninstallation removes it.
-                lines.append('  <RegistryValue Root="%s" Key="%s" Name="+" Type="string" Value=""/>'
+                # An empty key: "*" creates it, and uninstallation removes it.
+                lines.append('  <RegistryValue Root="%s" Key="%s" Name="*" Type="string" Value=""/>'
                              % (root, escape(key)))
             for name, (kind, data) in values.items():
-                data = data.replace("[HELPFOLDER]", "[%s]" % folder)
+                data = formatted(data, module, folder)
                 if any(ord(c) > 127 for c in data):
                     data = strings.setdefault(data, "@@TEXT%d@@" % len(strings))
                 name_attribute = ' Name="%s"' % escape(name) if name else ""
