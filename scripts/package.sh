@@ -53,8 +53,13 @@ done <"$work/strings.tsv"
 for platform in x64 x86; do
   name=QuillanShellUI.msi
   [ $platform = x86 ] && name=QuillanShellUI-x86.msi
+  # One product code per version and platform: a package built again for the same version is the same
+  # product (msiexec will not install it a second time beside itself); a new version is a new one.
+  product="$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' \
+    "QuillanShellUI.msi/$platform/$version")"
   # wixl takes file sources relative to the current folder only.
-  (cd "$work" && wixl -a $platform -D Version="$version" -D Platform=$platform -D Bin64=bin64 -D Bin32=bin32 \
+  (cd "$work" && wixl -a $platform -D Version="$version" -D ProductCode="{$product}" -D Platform=$platform \
+      -D Bin64=bin64 -D Bin32=bin32 \
       -I "$work" -o "$name" QuillanShellUI.wxs)
   msibuild "$work/$name" -i "$work/_ForceCodepage.idt" "${queries[@]}"
   mv "$work/$name" "$output/$name"

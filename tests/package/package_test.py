@@ -157,6 +157,8 @@ expected32 = {**{k: v for k, v in added.items() if k.replace("\\win32", "\\win64
 
 # The Explorer host windows that the close helper must reach before files are replaced or removed.
 report = drive + "host.txt"
+for name in (report, report + ".stop"):
+    if os.path.exists(name): os.remove(name)
 host = wine("msi", "C:\\package_client.exe", "host", "C:\\host.txt", HOST_CLASS, background=True)
 deadline = time.time() + 30
 while not (os.path.exists(report) and "ready" in open(report).read()) and time.time() < deadline: time.sleep(0.2)
