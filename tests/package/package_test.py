@@ -14,39 +14,30 @@ IIDS = ("{09BEC1A8-BE09-4A86-8586-77C4546235DC}", "{E3439D78-72E2-4D3F-9AF4-5413
 HOST_CLASS = "{DE16D8FE-F468-49A7-85B4-414CF06C72E5}"
 BHO = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects"
 HANDLERS = ["*\\shellex", "Directory\\Background\\ShellEx", "Directory\\ShellEx", "Folder\\ShellEx"]
-# (key under HKLM, value name, data; "DLL" is the view's own DLL)
+C = "Software\\Classes\\"
+# (key under HKLM, value name, data; "DLL" is the view's own DLL; None: the key alone)
 LITERALS = [
-    ("Software\\Classes\\CLSID\\" + BAND, "", "Orrin状态栏"),
-    ("Software\\Classes\\CLSID\\" + BAND + "\\InprocServer32", "", "DLL"),
-    ("Software\\Classes\\CLSID\\" + BAND + "\\InprocServer32", "ThreadingModel", "Apartment"),
-    ("Software\\Classes\\CLSID\\" + BAND + "\\ProgID", "", "QuillanShellUI.ExplorerBand.1"),
-    ("Software\\Classes\\CLSID\\" + MENU, "", "Orrin右键菜单"),
-    ("Software\\Classes\\CLSID\\" + MENU + "\\InprocServer32", "", "DLL"),
-    ("Software\\Classes\\CLSID\\" + MENU + "\\InprocServer32", "ThreadingModel", "Apartment"),
-    ("Software\\Classes\\CLSID\\" + MENU + "\\TypeLib", "", "{}"),
-    ("Software\\Classes\\QuillanShellUI.ShellContextMenu\\CurVer", "", "QuillanShellUI.ShellContextMenu.1"),
-    ("Software\\Classes\\AppID\\" + APPID, "", "QuillanShellUI"),
-    ("Software\\Classes\\AppID\\QuillanShellUI.DLL", "AppID", APPID),
-    ("Software\\Classes\\TypeLib\\" + LIBID + "\\1.0", "", "QuillanShell 1.0 Type Library"),
-    ("Software\\Classes\\Interface\\" + IIDS[1] + "\\ProxyStubClsid32", "", IIDS[1]),
-    ("Software\\Classes\\CLSID\\" + IIDS[1] + "\\InProcServer32", "", "DLL"),
-    (BHO + "\\" + BAND, None, None),
-] + [("Software\\Classes\\%s\\ContextMenuHandlers\\VelQuillanBarUI" % h, "", MENU) for h in HANDLERS]
+    (C + "CLSID\\" + BAND, "", "Orrin状态栏"), (C + "CLSID\\" + BAND + "\\InprocServer32", "", "DLL"),
+    (C + "CLSID\\" + BAND + "\\InprocServer32", "ThreadingModel", "Apartment"),
+    (C + "CLSID\\" + BAND + "\\ProgID", "", "QuillanShellUI.ExplorerBand.1"), (BHO + "\\" + BAND, None, None),
+    (C + "CLSID\\" + MENU, "", "Orrin右键菜单"), (C + "CLSID\\" + MENU + "\\InprocServer32", "", "DLL"),
+    (C + "CLSID\\" + MENU + "\\InprocServer32", "ThreadingModel", "Apartment"), (C + "CLSID\\" + MENU + "\\TypeLib", "", "{}"),
+    (C + "QuillanShellUI.ShellContextMenu\\CurVer", "", "QuillanShellUI.ShellContextMenu.1"),
+    (C + "AppID\\" + APPID, "", "QuillanShellUI"), (C + "AppID\\QuillanShellUI.DLL", "AppID", APPID),
+    (C + "TypeLib\\" + LIBID + "\\1.0", "", "QuillanShell 1.0 Type Library"),
+    (C + "Interface\\" + IIDS[1] + "\\ProxyStubClsid32", "", IIDS[1]), (C + "CLSID\\" + IIDS[1] + "\\InProcServer32", "", "DLL"),
+] + [(C + h + "\\ContextMenuHandlers\\VelQuillanBarUI", "", MENU) for h in HANDLERS]
 OURS = re.compile("|".join(re.escape(s) for s in (BAND, MENU, APPID, LIBID) + IIDS + ("QuillanShellUI", "VelQuillanBarUI")), re.I)
 failures = []
 
 
 def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+    if not ok: failures.append(what); print("FAIL:", what)
 
 
 def wine(variant, *args, background=False):
-    run = [os.path.join(ROOT, "scripts", "wine-run.sh")] + list(args)
-    env = dict(os.environ, QUILLAN_WINE_VARIANT=variant)
-    if background:
-        return subprocess.Popen(run, env=env, stdout=subprocess.DEVNULL)
+    run, env = [os.path.join(ROOT, "scripts", "wine-run.sh")] + list(args), dict(os.environ, QUILLAN_WINE_VARIANT=variant)
+    if background: return subprocess.Popen(run, env=env, stdout=subprocess.DEVNULL)
     return subprocess.run(run, env=env, capture_output=True, text=True, errors="replace").stdout
 
 
@@ -61,24 +52,21 @@ def export(variant, top, view):
     wine(variant, "reg", "export", top, "C:\\export.reg", "/reg:%d" % view, "/y")
     path = os.path.join(prefix(variant), "drive_c", "export.reg")
     if not os.path.exists(path): return {}  # no such key
-    text = open(path, encoding="utf-16").read()
-    os.remove(path)
+    text = open(path, encoding="utf-16").read(); os.remove(path)
     keys, key = {}, None
     unquote = lambda s: re.sub(r"\\(.)", r"\1", s[1:-1]) if s.startswith('"') else s
     for line in text.splitlines():
-        if line.startswith("["):
-            key = line[1:-1].split("\\", 1)[1].lower()
-            keys[key] = {}
+        if line.startswith("["): key = line[1:-1].split("\\", 1)[1].lower(); keys[key] = {}
         elif key and "=" in line:
             name, data = re.match(r'(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
             keys[key]["" if name == "@" else unquote(name).lower()] = unquote(data)
     return keys
 
 
-KEYS = ["Software\\Classes\\" + k for k in ["CLSID\\" + BAND, "CLSID\\" + MENU, "CLSID\\" + IIDS[1],
-    "AppID\\" + APPID, "AppID\\QuillanShellUI.DLL", "TypeLib\\" + LIBID, "Interface\\" + IIDS[0], "Interface\\" + IIDS[1]]
+KEYS = [C + k for k in ["CLSID\\" + BAND, "CLSID\\" + MENU, "CLSID\\" + IIDS[1], "AppID\\" + APPID,
+    "AppID\\QuillanShellUI.DLL", "TypeLib\\" + LIBID, "Interface\\" + IIDS[0], "Interface\\" + IIDS[1]]
     + ["QuillanShellUI.%s%s" % (c, v) for c in ("ExplorerBand", "ShellContextMenu") for v in ("", ".1")]
-    + ["%s\\ContextMenuHandlers\\VelQuillanBarUI" % h for h in HANDLERS]] + [BHO + "\\" + BAND]
+    + [h + "\\ContextMenuHandlers\\VelQuillanBarUI" for h in HANDLERS]] + [BHO + "\\" + BAND]
 
 
 def registry(variant, view):
@@ -87,12 +75,8 @@ def registry(variant, view):
     keys, key = {}, None
     for line in open(prefix(variant) + "/drive_c/registry.txt", encoding="utf-8").read().splitlines():
         kind, text = line.split(" ", 1)
-        if kind == "key":
-            key = text.lower()
-            keys[key] = {}
-        else:
-            name, data = text.split("=", 1)
-            keys[key][name.lower()] = data
+        if kind == "key": key = text.lower(); keys[key] = {}
+        else: name, data = text.split("=", 1); keys[key][name.lower()] = data
     return keys
 
 
