@@ -15,6 +15,7 @@ packages=(
   python3
   locales                # localedef and the zh_CN source, compiled into build/ for Wine
   git
+  wixl msitools         # the Windows Installer package: wixl builds it, msibuild finishes it
 )
 
 missing=()

@@ -215,6 +215,7 @@ bool DemoSession::Explore(const std::wstring& steps, std::vector<StandinRecord>*
   std::vector<StandinRecord> mine(all.begin() + static_cast<long>(std::min(before, all.size())), all.end());
   for (const StandinRecord& line : mine) {
     if (line.type == L"error") return Fail(L"Explorer stand-in, " + line.Text(L"step") + L": " + line.Text(L"message"));
+    if (line.type == L"menu-picture") pictures_.push_back(line.Text(L"file"));
     if (line.type == L"picture") {
       pictures_.push_back(line.Text(L"file"));
       if (line.Number(L"painted", 0) < line.Number(L"foreign", 0)) {
@@ -491,19 +492,25 @@ bool DemoSession::Menus() {
     std::wstring what;
     std::wstring steps;
     std::wstring first;  // the first item of the handler's own that the menu must hold
+    std::wstring picture;
   };
   const Menu menus[] = {
-      {L"a file inside, " + config_.insideFile(), L"menu " + Quoted(config_.insideFile()), L"Orrin"},
+      {L"a file inside, " + config_.insideFile(), L"menu " + Quoted(config_.insideFile()), L"Orrin",
+       L"menu-file-inside.png"},
       {L"the background of " + config_.second().syncFolder, L"menu --background " + Quoted(config_.second().syncFolder),
-       L"Orrin"},
-      {L"a file outside, " + config_.outsideFile(), L"menu " + Quoted(config_.outsideFile()), L"同步到Orrin"},
+       L"Orrin", L"menu-background-inside.png"},
+      {L"a file outside, " + config_.outsideFile(), L"menu " + Quoted(config_.outsideFile()), L"同步到Orrin",
+       L"menu-file-outside.png"},
   };
   Say(L"Explorer creates the registered handler " + std::wstring(kMenuClsid) +
       L" for each menu; it asks the engine's pipe for the sync folder");
   bool ok = true;
   for (const Menu& menu : menus) {
     std::vector<StandinRecord> lines;
-    if (!Explore(menu.steps, &lines)) return false;
+    // Wine draws no menus: the stand-in draws the one it built, as a classic popup menu.
+    const std::wstring picture =
+        options_.pictures.empty() ? L"" : L"; menu-picture " + Quoted(options_.pictures + L"\\" + menu.picture);
+    if (!Explore(menu.steps + picture, &lines)) return false;
     std::vector<StandinRecord> items;
     for (StandinRecord& line : lines) {
       if (line.type == L"menu-item") items.push_back(std::move(line));

@@ -9,6 +9,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "standin_output.h"
+#include "menu_picture.h"
 #include "window_picture.h"
 
 namespace quillan::standin {
@@ -392,6 +393,7 @@ bool ExplorerFrame::Execute(const Step& step) {
   if (v == L"picture") return StepPicture(step);
   if (v == L"dump") return StepDump(step);
   if (v == L"menu") return StepMenu(step);
+  if (v == L"menu-picture") return StepMenuPicture(step);
   if (v == L"invoke") return StepInvoke(step);
   if (v == L"fire") return StepFire(step);
   if (v == L"band") return StepBand(step);
@@ -649,6 +651,23 @@ bool ExplorerFrame::StepMenu(const Step& step) {
   menu_.reset();
   menu_ = std::make_unique<ContextMenuSession>(classes_, options_.menuClsid, tree_.Frame(), options_.id);
   menu_->Build(request);
+  return true;
+}
+
+bool ExplorerFrame::StepMenuPicture(const Step& step) {
+  if (step.args.size() != 1) return Fail(step, L"menu-picture takes a file name");
+  if (!menu_) return Fail(step, L"no menu was built");
+  SIZE size = {};
+  int menus = 0;
+  std::wstring error;
+  if (!SaveMenuPicture(menu_->menu(), step.args[0], &size, &menus, &error)) return Fail(step, L"menu-picture: " + error);
+  JsonLine("menu-picture")
+      .Add("frame", options_.id)
+      .Add("file", step.args[0])
+      .Add("width", size.cx)
+      .Add("height", size.cy)
+      .Add("menus", menus)
+      .Emit();
   return true;
 }
 

@@ -125,6 +125,7 @@ class ExplorerFrame final : public BrowserState, public WindowTreeHost {
   bool StepPicture(const Step& step);
   bool StepDump(const Step& step);
   bool StepMenu(const Step& step);
+  bool StepMenuPicture(const Step& step);
   bool StepInvoke(const Step& step);
   bool StepFire(const Step& step);
   bool StepBand(const Step& step);

@@ -49,6 +49,8 @@
 //       QueryContextMenu on a fresh popup menu (after --prefill items of Explorer's own, the first one
 //       carrying the handler's marker with --marker; --handlers objects in turn, each with the ids
 //       after the previous one's, as for a folder registered under Directory and Folder); print it
+//   menu-picture FILE            PNG of the last menu as a classic popup menu: its items, separators,
+//                                check-mark bitmaps and the first submenu opened beside its parent
 //   invoke --id=N | --offset=N [--handler=K] | --verb=TEXT [--handler=K]  [--plain]
 //       InvokeCommand with CMINVOKECOMMANDINFOEX (both verbs, CMIC_MASK_UNICODE), or with the plain
 //       CMINVOKECOMMANDINFO with --plain; a verb is passed in the ANSI code page
@@ -76,6 +78,7 @@
 //   window {frame, tree, index, parent, depth, hwnd, class, text, x, y, width, height (in the parent's
 //          client area), screen-x, screen-y, client-width, client-height, visible, style, exstyle, id,
 //          pid, own-thread, role, pane}  then dump {frame, windows}
+//   menu-picture {frame, file, width, height, menus (the root and the submenus shown)}
 //   picture {frame, file, target, width, height, foreign (windows of other processes shown inside),
 //           painted (how many of them painted themselves into the picture: foreign_paint_protocol.h)}
 //   menu-handler {frame, index, create, init, queried, query, first, used}

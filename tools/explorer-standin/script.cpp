@@ -12,7 +12,7 @@ namespace {
 const wchar_t* const kVerbs[] = {
     L"navigate", L"select", L"input",  L"resize", L"rebuild", L"wait",       L"waitfor", L"picture", L"dump",
     L"menu",     L"invoke", L"fire",   L"band",   L"close",   L"quit",       L"exit",    L"echo",    L"new-window",
-    L"window",   L"focus",
+    L"window",   L"focus",  L"menu-picture",
 };
 
 struct Word {
