@@ -13,4 +13,4 @@ trap quillan_wine_stop EXIT
 for variant in default lane2 dpi120; do quillan_wine_start "$variant"; done
 
 cd build/x86_64
-ctest --output-on-failure --timeout 600 -j2 "$@"
+ctest --output-on-failure --timeout 600 -j3 "$@"
