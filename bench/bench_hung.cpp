@@ -57,7 +57,10 @@ Run Measure(bool hang) {
   account.enterpriseId = L"e1";
   account.userName = L"user";
   account.loggedIn = 1;
-  const auto barShows = [&] { return host->BarWindow() && ::IsWindowVisible(host->BarWindow()); };
+  // The frame itself stays hidden: the bar's own style says whether it shows.
+  const auto barShows = [&] {
+    return host->BarWindow() && (::GetWindowLongPtrW(host->BarWindow(), GWL_STYLE) & WS_VISIBLE) != 0;
+  };
   host->UpdateAccount(true, account);
   if (!test::PumpUntil(barShows, 5000)) {
     std::printf("hung.error.bar: 1 count\n");

@@ -26,29 +26,29 @@ while IFS= read -r line; do
   case "$line" in ''|'#'*) continue ;; esac
   n=$((n + 1))
   [ "$n" -lt "$first" ] || [ "$n" -gt "$last" ] && continue
-  IFS='|' read -r file text replacement tests <<<"$line"
-  file="$(echo "$file" | xargs)"
-  text="${text# }"; text="${text% }"
-  replacement="${replacement# }"; replacement="${replacement% }"
-  tests="$(echo "$tests" | xargs)"
+  # Fields apart by " | " (a field itself may hold "||").
+  file="$(python3 -c 'import sys; print(sys.argv[1].split(" | ")[0].strip())' "$line")"
+  tests="$(python3 -c 'import sys; print(sys.argv[1].split(" | ")[3].strip())' "$line")"
   cp "$file" "$file.orig"
-  if ! python3 - "$file" "$text" "$replacement" <<'PY'
+  if ! python3 - "$line" <<'PY'
 import sys
-path, text, replacement = sys.argv[1:]
+fields = sys.argv[1].split(" | ")
+path, text, replacement = fields[0].strip(), fields[1], fields[2]
+replacement = "" if replacement.strip() == "(nothing)" else replacement
 source = open(path, encoding='utf-8').read()
 if text not in source:
     sys.exit(1)
 open(path, 'w', encoding='utf-8').write(source.replace(text, replacement, 1))
 PY
   then
-    echo "fault $n: NOT FOUND   $file: $text"
+    echo "fault $n: NOT FOUND   $line"
     rm -f "$file.orig"
     survived=$((survived + 1))
     continue
   fi
   result=survived
   if ! cmake --build build/x86_64 >/dev/null 2>&1; then
-    result="caught (build)"
+    result="survived (does not build)"
   elif ! (cd build/x86_64 && ctest -R "$tests" --stop-on-failure --timeout 300 >/dev/null 2>&1); then
     result="caught ($tests)"
   elif ! (cd build/x86_64 && ctest -E com_exports.i686 --stop-on-failure --timeout 300 >/dev/null 2>&1); then
@@ -56,8 +56,8 @@ PY
   fi
   mv "$file.orig" "$file"
   touch "$file"
-  if [ "$result" = survived ]; then survived=$((survived + 1)); else caught=$((caught + 1)); fi
-  echo "fault $n: $result   $file: $text -> $replacement"
+  case "$result" in survived*) survived=$((survived + 1)) ;; *) caught=$((caught + 1)) ;; esac
+  echo "fault $n: $result   $line"
 done < "$root/scripts/mutations.txt"
 cmake --build build/x86_64 >/dev/null 2>&1
 echo "mutate: $((caught + survived)) faults, $caught caught, $survived survived"

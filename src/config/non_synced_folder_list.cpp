@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -74,14 +75,19 @@ void DebugText(const std::wstring& text) {
 
 PreparedEntries PreparedEntries::FromText(const std::wstring& text) {
   PreparedEntries prepared;
-  prepared.text_.reserve(text.size());
+  // One buffer as long as the text and one span per line feed, so that nothing grows on the way.
+  prepared.text_.resize(text.size());
+  prepared.spans_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), L'\n')));
+  wchar_t* out = prepared.text_.empty() ? nullptr : &prepared.text_[0];
+  size_t used = 0;
   ForEachLine(text, [&](size_t start, size_t length) {
     size_t end = start + length;
     while (end > start && IsBlank(text[end - 1])) --end;
-    const auto offset = static_cast<uint32_t>(prepared.text_.size());
-    for (size_t i = start; i < end; ++i) prepared.text_.push_back(LowerAZ(text[i]));
+    const auto offset = static_cast<uint32_t>(used);
+    for (size_t i = start; i < end; ++i) out[used++] = LowerAZ(text[i]);
     prepared.spans_.push_back(Span{offset, static_cast<uint32_t>(end - start), length > 0 && IsBlank(text[start])});
   });
+  prepared.text_.resize(used);
   return prepared;
 }
 

@@ -246,22 +246,28 @@ TEST_F(HostObjectTest, TheItemsInputAsksForOneSelectionCheckAndAnUnchangedSelect
   struct Case {
     std::vector<std::wstring> selection;
     std::vector<DWORD> codes;
+    std::string flag;  // the byte of the 33792 sent, if any
   };
   // The flag goes out while on and once when it turns off; the count when it crosses zero; an
   // unchanged selection nothing at all.
   const Case cases[] = {
-      {{sync_ + L"\\a.txt"}, {33792, 33788}},
-      {{sync_ + L"\\a.txt"}, {}},
-      {{sync_ + L"\\a.txt", sync_ + L"\\Sub"}, {33792}},
-      {{sync_ + L"\\Sub"}, {33792}},
-      {{}, {33792, 33788}},
-      {{}, {}},
+      {{sync_ + L"\\a.txt"}, {33792, 33788}, "\x01"},
+      {{sync_ + L"\\a.txt"}, {}, ""},
+      {{sync_ + L"\\a.txt", sync_ + L"\\Sub"}, {33792}, "\x01"},
+      {{sync_ + L"\\Sub"}, {33792}, "\x01"},
+      {{}, {33792, 33788}, std::string(1, '\0')},
+      {{}, {}, ""},
   };
   for (const Case& c : cases) {
     frame_->SetSelection(c.selection);
     main_->Clear();
     ::SendMessageW(Host(), 0x1401, 0, 0);
     EXPECT_EQ(Codes(*main_), c.codes) << c.selection.size();
+    for (const auto& message : main_->Received(WM_COPYDATA)) {
+      if (message.code == 33792) {
+        EXPECT_EQ(message.payload, c.flag) << c.selection.size();
+      }
+    }
   }
   // The view cannot be moved back under the bar while it shows.
   ::SetWindowPos(frame_->tree().View(), nullptr, 0, 0, 300, 300, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -125,7 +125,18 @@ TEST_F(PipeClientTest, AsksTheUiHostForTheSyncFolderAndFileStates) {
   StartStandin(L"pipe both normal\nsync-root ui_host " + root + L"\nstate 3 " + root + L"\\a.txt\n");
   PipeClient client;
   std::wstring text = L"stale";
-  EXPECT_TRUE(client.QuerySyncRoot(&text));
+  {
+    PipeWatch watch;
+    ASSERT_TRUE(watch.installed());
+    EXPECT_TRUE(client.QuerySyncRoot(&text));
+    ASSERT_EQ(watch.opens().size(), 1u);
+    const PipeWatch::Open& call = watch.opens()[0];
+    EXPECT_EQ(call.name, L"\\\\.\\pipe\\velquillanbox_ui_host_0");
+    EXPECT_EQ(call.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+    EXPECT_EQ(call.share, 0u);
+    // A server can learn who asks but cannot act as the caller: identification, no context tracking.
+    EXPECT_EQ(call.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
+  }
   EXPECT_EQ(text, root);
   EXPECT_EQ(QueryFileState(&client, root + L"\\a.txt"), 3u);
   EXPECT_EQ(QueryFileState(&client, root + L"\\b.txt"), 0u);
