@@ -15,7 +15,7 @@
 
 #include "base/com_ptr.h"
 #include "com_test_support.h"
-#include "config_tree.h"
+#include "account_files.h"
 #include "desktop_app_standin.h"
 #include "explorer/explorer_band.h"
 #include "explorer/host_window_class.h"
@@ -74,15 +74,12 @@ class ExplorerBandTest : public ::testing::Test {
     frame_ = std::make_unique<standin::ExplorerFrame>(options);
     ASSERT_TRUE(frame_->Create());
     // Account A in the sync tree (not logged in), account B in the profile tree (logged in).
-    syncA_ = tree_.Folder(L"Sync A");
+    syncA_ = Folder(L"Sync A");
     test::MakeDirs(syncA_ + L"\\docs");
-    tree_.AddSyncAccount(L"u1", L"e1", syncA_, L"Nick A", L"Ent A");
-    tree_.UserConfig(L"u1", L"user-a", L"C:\\a.png");
-    syncB_ = tree_.Folder(L"Root B\\Sync B");
-    test::ConfigTree::ProfileDesktopIni(syncB_, L"u2", L"e2");
-    tree_.AddProfileAccount(L"u2", L"e2", L"D:\\old\\Sync B|" + tree_.Folder(L"Root B"),
-                            L"username=user-b\r\nnickname=Nick B\r\nenterprisename=Ent B\r\nheader_image=C:\\b.png\r\n");
-    outside_ = tree_.Folder(L"Elsewhere");
+    tree_.AddSyncAccount({L"u1", L"e1", syncA_, L"user-a", L"Nick A", L"Ent A", L"C:\\a.png"});
+    syncB_ = Folder(L"Root B\\Sync B");
+    tree_.AddProfileAccount({L"u2", L"e2", syncB_, L"user-b", L"Nick B", L"Ent B", L"C:\\b.png"});
+    outside_ = Folder(L"Elsewhere");
     showA_ = L"show " + syncA_ + L"|u1|e1|user-a|Nick A|Ent A|C:\\a.png|0";
     showB_ = L"show " + syncB_ + L"|u2|e2|user-b|Nick B|Ent B|C:\\b.png|1";
   }
@@ -90,7 +87,7 @@ class ExplorerBandTest : public ::testing::Test {
   // host null: the band's own host object.
   ComPtr<CExplorerBand> MakeBand(BandHost* host) {
     ComPtr<CExplorerBand> band;
-    EXPECT_EQ(CExplorerBand::Create(&band, host, tree_.appData()), S_OK);
+    EXPECT_EQ(CExplorerBand::Create(&band, host, tree_.root()), S_OK);
     if (band) band->SetSite(frame_->Site());
     return band;
   }
@@ -98,7 +95,12 @@ class ExplorerBandTest : public ::testing::Test {
   StandinWebBrowser* browser() { return frame_->webBrowser(); }
   size_t Sinks() { return browser()->events().SinkCount(); }
 
-  test::ConfigTree tree_;
+  std::wstring Folder(const std::wstring& relative) {
+    test::MakeDirs(dir_ / relative);
+    return dir_ / relative;
+  }
+  test::TempDir dir_;
+  test::AccountFiles tree_{dir_.path(), false};
   std::unique_ptr<standin::ExplorerFrame> frame_;
   std::wstring syncA_, syncB_, outside_, showA_, showB_;
   const std::wstring hide_ = L"hide |||||||0";
@@ -128,7 +130,7 @@ TEST_F(ExplorerBandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount
   EXPECT_EQ(host.Take(), Calls{showB_});
   Navigate(outside_);
   EXPECT_EQ(host.Take(), Calls{hide_});
-  Navigate(tree_.Folder(L"Elsewhere too"));
+  Navigate(Folder(L"Elsewhere too"));
   EXPECT_EQ(host.Take(), Calls{});
   Navigate(syncB_);  // back into the account it left
   EXPECT_EQ(host.Take(), Calls{showB_});
@@ -149,7 +151,7 @@ TEST_F(ExplorerBandTest, ARefreshReloadsTheAccountsAndAForcedOneRebuildsOrRemove
   band->Refresh(false);
   EXPECT_EQ(host.Take(), (Calls{hide_, hide_}));
   // An account made for this folder meanwhile is found without a navigation.
-  tree_.AddSyncAccount(L"u3", L"e3", outside_);
+  tree_.AddSyncAccount({L"u3", L"e3", outside_});
   band->Refresh(false);
   EXPECT_EQ(host.Take(), Calls{L"show " + outside_ + L"|u3|e3|||||0"});
   band->SetSite(nullptr);
@@ -247,9 +249,7 @@ TEST(BandEndToEnd, ExplorerLoadsTheRegisteredBandWhichFollowsNavigationsAndLeave
   const std::wstring sync = folders / L"Sync 同步";
   const std::wstring outside = folders / L"Elsewhere";
   ASSERT_TRUE(test::MakeDirs(sync + L"\\docs") && test::MakeDirs(outside));
-  test::WriteIni(appData + L"\\VelQuillan\\sync\\" + AccountFolderName(L"uid-7", L"eid-9") + L"\\config.ini",
-                 L"[user]\r\nsyncpathenterprise=" + sync + L"\r\n");
-  test::ConfigTree::SyncDesktopIni(sync, L"uid-7", L"eid-9");
+  test::AccountFiles(appData, false).AddSyncAccount({L"uid-7", L"eid-9", sync});
   test::DesktopAppStandin app;
   ASSERT_TRUE(app.Start());
 

@@ -23,7 +23,7 @@ TEST(BarEndToEnd, ANotLoggedInAccountsBarSitsAboveTheViewAndFollowsTheFolder) {
   const std::wstring sync = folders / L"Sync 同步";
   const std::wstring outside = folders / L"Elsewhere";
   ASSERT_TRUE(test::MakeDirs(sync + L"\\docs") && test::MakeDirs(outside) && test::WriteBytes(sync + L"\\a.txt", "a"));
-  accounts.AddSyncAccount(L"uid-a", L"eid-a", sync, L"user-a", L"Ent A");
+  accounts.AddSyncAccount({L"uid-a", L"eid-a", sync, L"user-a", L"", L"Ent A"});
   test::DesktopAppStandin app;
   ASSERT_TRUE(app.Start());
   test::ExplorerStandin explorer;

@@ -196,8 +196,8 @@ TEST(HostResources, ManyNavigationsAndWindowsLeaveNoObjectsHandlesOrThreadsBehin
   const std::wstring notLoggedIn = folders / L"A";
   const std::wstring loggedIn = folders / L"Root\\B";
   ASSERT_TRUE(test::MakeDirs(out) && test::MakeDirs(notLoggedIn) && test::MakeDirs(loggedIn));
-  accounts.AddSyncAccount(L"ua", L"ea", notLoggedIn, L"a", L"A");
-  accounts.AddProfileAccount(L"ub", L"eb", loggedIn, L"b", L"B");
+  accounts.AddSyncAccount({L"ua", L"ea", notLoggedIn, L"a", L"", L"A"});
+  accounts.AddProfileAccount({L"ub", L"eb", loggedIn, L"b", L"", L"B"});
   test::RecordingWindow main(kMainWindowClass);
   auto frame = MakeFrame(test::Layout::Vista);
   ComPtr<CExplorerBand> band;
@@ -261,7 +261,7 @@ TEST(ModuleUnload, TheDllUnloadsOnceItsObjectsAreGoneAndWorksAgainAfterTheNextLo
   test::TempDir folders;
   const std::wstring sync = folders / L"Sync";
   ASSERT_TRUE(test::MakeDirs(sync));
-  accounts.AddSyncAccount(L"uid-u", L"eid-u", sync, L"user-u", L"Ent U");
+  accounts.AddSyncAccount({L"uid-u", L"eid-u", sync, L"user-u", L"", L"Ent U"});
   auto frame = MakeFrame(test::Layout::Vista);
   const std::wstring path = test::ShellDll::Path();
   for (int round = 0; round < 2; ++round) {

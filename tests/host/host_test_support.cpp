@@ -8,47 +8,8 @@
 
 #include "base/handle.h"
 #include "config/sync_config.h"
-#include "config_tree.h"
 
 namespace quillan::test {
-
-AccountFiles::~AccountFiles() {
-  if (!owned_) return;
-  RemoveTree(root_ + L"\\VelQuillan");
-  RemoveTree(root_ + L"\\VelQuillanWin");
-}
-
-void AccountFiles::AddSyncAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
-                                  const std::wstring& userName, const std::wstring& enterpriseName) {
-  WriteIni(SyncTree() + L"\\" + AccountFolderName(uid, eid) + L"\\config.ini",
-           L"[user]\r\nsyncpathenterprise=" + folder + L"\r\n");
-  ConfigTree::SyncDesktopIni(folder, uid, eid, L"", enterpriseName);
-  WriteIni(SyncTree() + L"\\" + UserFolderName(uid) + L"\\config.ini", L"[user]\r\nusername=" + userName + L"\r\n");
-}
-
-void AccountFiles::AddProfileAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
-                                     const std::wstring& userName, const std::wstring& enterpriseName) {
-  const size_t slash = folder.find_last_of(L'\\');
-  WriteIni(root_ + L"\\VelQuillanWin\\" + AccountFolderName(uid, eid) + L"\\config.ini",
-           L"[user]\r\nsyncpathenterprise=X:\\old\\" + folder.substr(slash + 1) + L"|" + folder.substr(0, slash) +
-               L"\r\nusername=" + userName + L"\r\nenterprisename=" + enterpriseName + L"\r\n");
-  ConfigTree::ProfileDesktopIni(folder, uid, eid);
-}
-
-void AccountFiles::SetBarSwitch(int value) {
-  WriteIni(SyncTree() + L"\\config.ini", L"[global]\r\nexplorer_bar=" + std::to_wstring(value) + L"\r\n");
-}
-
-void AccountFiles::WriteNonSynced(const std::wstring& uid, const std::wstring& eid, const std::wstring& text) {
-  EXPECT_TRUE(WriteAnsiFile(SyncTree() + L"\\" + AccountFolderName(uid, eid) + L"\\notsyncdir.dat", text));
-}
-
-std::wstring PrefixAppData() {
-  const std::wstring appData = GetSpecialFolder(26);
-  EXPECT_FALSE(appData.empty() || FileExists(appData + L"\\VelQuillan") || FileExists(appData + L"\\VelQuillanWin"))
-      << "the application's own trees are in the prefix";
-  return appData;
-}
 
 Dump::Dump(ExplorerStandin& explorer) {
   const size_t before = explorer.Records(L"window").size();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "account_files.h"
 #include "com_test_support.h"
 #include "desktop_app_standin.h"
 #include "explorer_standin.h"
@@ -26,35 +27,6 @@ struct Registration {
 };
 
 inline std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-// Accounts of both trees under root. With owned set, VelQuillan and VelQuillanWin are removed from
-// root at the end (the prefix's AppData must not keep them for other tests).
-class AccountFiles {
- public:
-  AccountFiles(std::wstring root, bool owned) : root_(std::move(root)), owned_(owned) {}
-  ~AccountFiles();
-  AccountFiles(const AccountFiles&) = delete;
-  AccountFiles& operator=(const AccountFiles&) = delete;
-
-  const std::wstring& root() const { return root_; }
-  std::wstring SyncTree() const { return root_ + L"\\VelQuillan\\sync"; }
-  // Not logged in: the sync tree, with the user's name from its per-user folder.
-  void AddSyncAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
-                      const std::wstring& userName, const std::wstring& enterpriseName);
-  // Logged in: the profile tree; folder's parent is the target root.
-  void AddProfileAccount(const std::wstring& uid, const std::wstring& eid, const std::wstring& folder,
-                         const std::wstring& userName, const std::wstring& enterpriseName);
-  void SetBarSwitch(int value);
-  // The account's notsyncdir.dat, in the ANSI code page.
-  void WriteNonSynced(const std::wstring& uid, const std::wstring& eid, const std::wstring& text);
-
- private:
-  std::wstring root_;
-  bool owned_;
-};
-
-// The prefix's AppData for programs of the prefix; a test fails when the application's own trees are there.
-std::wstring PrefixAppData();
 
 // Whether a window line says the window is visible.
 inline bool Visible(const StandinRecord& window) { return window.Text(L"visible") == L"true"; }

@@ -1,217 +1,224 @@
-// Sends to the desktop application's main window, in another process, and the start of the
-// application: the stand-in plays the application.
+// The records exchanged with the desktop application, written out with literal offsets; their sends to
+// its main window in another process (the stand-in plays it), and the start of the application for a login.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/handle.h"
 #include "base/text.h"
 #include "desktop_app_standin.h"
-#include "import_hook.h"
 #include "ipc/main_window.h"
-#include "test_support.h"
 
 namespace quillan {
 namespace {
 
-using test::DesktopAppStandin;
-using test::DesktopAppRecord;
+using Bytes = std::vector<uint8_t>;
 
-HWND FakeWindow(uint32_t value) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(value)); }
-
-// One of every record the Explorer side sends to the main window.
-std::vector<Record> EveryMainWindowRecord() {
-  const std::vector<std::wstring> paths = {L"D:\\Sync\\a.txt", L"D:\\Sync\\\x6587\x4EF6.doc"};
-  return {
-      *BuildBarSizeRecord(L"uid", L"eid", FakeWindow(0x80000010), 1024, 39),
-      *BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"\x5F20\x4E09", L"Ent", 0, 1),
-      BuildEmptyRecord(to_main::kWebVersion),
-      BuildEmptyRecord(to_main::kRecycleBin),
-      *BuildPathListRecord(to_main::kSyncTo, paths),
-      *BuildAccountActionRecord(L"uid", L"eid", kActionQuit),
-      *BuildSelectedFilesReply(L"uid", L"eid", 0x12345678, paths),
-      *BuildPathListRecord(to_main::kUploadFirst, paths),
-      *BuildShareRecord(FakeWindow(0x80000040), paths),
-      *BuildSelectionStateRecord(L"uid", L"eid", FakeWindow(0x50), 2),
-      *BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"uid", L"eid", L"n", L"e", 1, 0),
-      *BuildHistoryRecord(L"D:\\Sync\\a.txt"),
-      *BuildSelectionFlagRecord(true),
-      *BuildBarClosingRecord(FakeWindow(0x20), FakeWindow(0x30), FakeWindow(0x80000040)),
-  };
-}
-
-TEST(MainWindow, NothingIsSentWithoutAMainWindow) {
-  ASSERT_EQ(FindMainWindow(), nullptr);
-  const DWORD start = ::GetTickCount();
-  EXPECT_FALSE(SendToMainWindow(BuildSelectionFlagRecord(true)));
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-  EXPECT_FALSE(SendToMainWindow(BuildEmptyRecord(to_main::kWebVersion)));
-  test::TempDir dir;
-  const std::wstring module = dir / L"bin\\QuillanShellUI.DLL";
-  EXPECT_EQ(SendBarRecordFor(nullptr, nullptr, L"u", L"e", L"n", L"en", 0, 0, &module).result, 0);
-  EXPECT_LT(::GetTickCount() - start, 400u);
-}
-
-TEST(MainWindow, TimedOutSendsAreRetriedOnceForExactlyTheRetryCodes) {
-  DesktopAppStandin standin;
-  ASSERT_TRUE(standin.Start({L"--no-adopt"}));
-  const std::vector<DWORD> retrying = {33777, 33784, 33787, 33788, 33790, 33792};
-  size_t expectedRecords = 0;
-  for (const Record& record : EveryMainWindowRecord()) {
-    if (record.code != 33788 && record.code != 33808 && record.code != 33790 && record.code != 33782) continue;
-    // The receiver sleeps 700 ms in the next record: the first attempt times out after 500 ms, and a
-    // retry sent 20 ms later is answered once the receiver is free again.
-    ASSERT_EQ(standin.Control(L"hang 700 1"), 1);
-    const size_t before = standin.Records(record.code).size();
-    const bool retries = std::find(retrying.begin(), retrying.end(), record.code) != retrying.end();
-
-    const DWORD start = ::GetTickCount();
-    const bool sent = SendToMainWindow(record);
-    const DWORD error = ::GetLastError();
-    const DWORD elapsed = ::GetTickCount() - start;
-    if (retries) {
-      EXPECT_TRUE(sent) << record.code;
-      EXPECT_GE(elapsed, 600u) << record.code;
-    } else {
-      EXPECT_FALSE(sent) << record.code;
-      EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT)) << record.code;
-      EXPECT_GE(elapsed, 490u) << record.code;
-      EXPECT_LT(elapsed, 900u) << record.code;
-    }
-    ASSERT_EQ(standin.Control(L"ping"), 1);
-    expectedRecords += retries ? 2 : 1;
-    EXPECT_EQ(standin.Records(record.code).size() - before, retries ? 2u : 1u) << record.code;
+// A zeroed payload with values put at the given offsets.
+struct Expected {
+  explicit Expected(size_t size) : bytes(size, 0) {}
+  Expected& Put(size_t offset, const void* data, size_t n) {  // beyond the size: a payload that cannot match
+    bytes.resize(std::max(bytes.size(), offset + n));
+    std::memcpy(bytes.data() + offset, data, n);
+    return *this;
   }
-  EXPECT_EQ(standin.Records().size(), expectedRecords);
-}
-
-TEST(MainWindow, ARetriedSendGivesUpAfterItsSecondTimeOut) {
-  DesktopAppStandin standin;
-  ASSERT_TRUE(standin.Start({L"--no-adopt"}));
-  ASSERT_EQ(standin.Control(L"hang 1500 1"), 1);
-  const DWORD start = ::GetTickCount();
-  EXPECT_FALSE(SendToMainWindow(BuildSelectionFlagRecord(true)));
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
-  const DWORD elapsed = ::GetTickCount() - start;
-  EXPECT_GE(elapsed, 1010u);  // 500 + 20 + 500
-  EXPECT_LT(elapsed, 1450u);  // the receiver is still asleep: no third attempt
-}
-
-// A copy of the stand-in as "<dir>\app\VelQuillanUI.exe"; it logs to "<dir>\app\VelQuillanUI.log".
-class LaunchTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    appDir_ = dir_ / L"app";
-    ASSERT_TRUE(test::MakeDirs(appDir_));
-    ASSERT_TRUE(::CopyFileW((test::BinDir() + L"\\desktop-app-standin.exe").c_str(), App().c_str(), FALSE));
-  }
-
-  void TearDown() override {
-    for (const std::string& start : Starts()) {  // every copy that was started
-      int64_t pid = 0;
-      UniqueHandle process(test::JsonInt(start, "pid", &pid)
-                               ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid))
-                               : nullptr);
-      if (process && ::TerminateProcess(process.get(), 1)) ::WaitForSingleObject(process.get(), 5000);
-    }
-  }
-
-  std::wstring App() const { return appDir_ + L"\\VelQuillanUI.exe"; }
-  std::wstring Log() const { return appDir_ + L"\\VelQuillanUI.log"; }
-  std::wstring Module() const { return appDir_ + L"\\bin\\QuillanShellUI.DLL"; }
-  int SendBarRecordAt(int loggedIn, int launch) const {
-    const std::wstring module = Module();
-    return SendBarRecordFor(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", loggedIn, launch, &module)
-        .result;
-  }
-  std::vector<std::string> Starts() const {
-    std::vector<std::string> starts;
-    for (const std::string& line : test::ReadStandinLog(Log())) {
-      if (test::JsonEvent(line) == "start") starts.push_back(line);
-    }
-    return starts;
-  }
-  bool WaitForStarts(size_t count, DWORD timeoutMs) const {
-    return test::PumpUntil([&] { return Starts().size() >= count; }, timeoutMs);
-  }
-
-  test::TempDir dir_;
-  std::wstring appDir_;
+  Expected& U32(size_t offset, uint32_t v) { return Put(offset, &v, 4); }
+  Expected& U64(size_t offset, uint64_t v) { return Put(offset, &v, 8); }
+  Expected& Text(size_t offset, const std::wstring& text) { return Put(offset, text.data(), text.size() * 2); }
+  Bytes bytes;
 };
 
-TEST_F(LaunchTest, StartsTheApplicationWithTheLoginArgumentInItsFolder) {
-  ASSERT_EQ(LaunchDesktopApp(Module()), 1);
-  ASSERT_TRUE(WaitForStarts(1, 10000));
-  const std::string start = Starts()[0];
-  std::wstring commandLine;
-  std::wstring cwd;
-  bool login = false;
-  ASSERT_TRUE(test::JsonText(start, "commandLine", &commandLine));
-  ASSERT_TRUE(test::JsonText(start, "cwd", &cwd));
-  ASSERT_TRUE(test::JsonBool(start, "cloudbarlogin", &login));
-  EXPECT_EQ(commandLine, L"\"" + App() + L"\" /cloudbarlogin");
-  EXPECT_TRUE(EqualsNoCaseAZ(cwd, appDir_)) << WideToUtf8(cwd);
-  EXPECT_TRUE(login);
+// A handle with its top bit set travels as FFFFFFFF80001234.
+HWND High() { return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x80001234u)); }
+HWND Plain() { return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x00050F2Eu)); }
+constexpr uint64_t kHigh = 0xFFFFFFFF80001234ull;
+const std::wstring kUser(40, L'u');        // sent as its first 31 characters
+const std::wstring kEnt(120, L'e');        // sent as its first 99
+const std::wstring kName(1500, L'\x540D');  // sent as its first 1023
+
+TEST(Records, LayoutsAreExact) {
+  const std::vector<std::wstring> two = {L"D:\\Sync\\a.txt", L"D:\\Sync\\b.txt"};  // L = 2 * 14 + 2 * 14 + 2
+  const struct {
+    std::optional<Record> record;
+    DWORD code;
+    Bytes payload;
+  } rows[] = {
+      {BuildBarRecord(High(), Plain(), kUser, kEnt, kName, kName, 1, 0), 33790,
+       Expected(4388).U64(0, kHigh).Text(8, kUser.substr(0, 31)).Text(72, kEnt.substr(0, 99))
+           .Text(272, kName.substr(0, 1023)).Text(2320, kName.substr(0, 1023)).U32(4368, 1).U64(4376, 0x50F2E).bytes},
+      {BuildBarRecord(Plain(), High(), L"u1", L"e1", L"", L"", 0, 1), 33777,
+       Expected(4388).U64(0, 0x50F2E).Text(8, L"u1").Text(72, L"e1").U32(4368, 1).U32(4372, 1).U64(4376, kHigh).bytes},
+      {BuildAccountActionRecord(kUser, L"ent", 2), 33782,
+       Expected(2316).Text(0, kUser.substr(0, 31)).Text(64, L"ent").U32(264, 2).bytes},
+      {BuildAccountActionRecord(L"u", kEnt, 4, 52), 33782,
+       Expected(2316).Text(0, L"u").Text(64, kEnt.substr(0, 99)).U32(264, 4).U32(268, 52).bytes},
+      {BuildWindowRecord(33769, L"u", L"e", High()), 33769,
+       Expected(272).Text(0, L"u").Text(64, L"e").U64(264, kHigh).bytes},
+      {BuildVisibilityRecord(33772, L"u", L"e", 1), 33772,
+       Expected(268).Text(0, L"u").Text(64, L"e").U32(264, 1).bytes},
+      {BuildAccountChangedRecord(kUser, L"e"), 33775,
+       Expected(264).Text(0, kUser.substr(0, 31)).Text(64, L"e").bytes},
+      {BuildSelectionStateRecord(L"u", L"e", High(), 7), 33788,
+       Expected(276).Text(0, L"u").Text(64, L"e").U64(264, kHigh).U32(272, 7).bytes},
+      {BuildBarSizeRecord(L"u", L"e", High(), 1180, 39), 33776,
+       Expected(288).Text(0, L"u").Text(64, L"e").U64(264, kHigh).U32(280, 1180).U32(284, 39).bytes},
+      {BuildBarClosingRecord(Plain(), High(), Plain()), 33808,
+       Expected(24).U64(0, 0x50F2E).U64(8, kHigh).U64(16, 0x50F2E).bytes},
+      {BuildSelectionFlagRecord(true), 33792, Bytes{1}},
+      {BuildSelectionFlagRecord(false), 33792, Bytes{0}},
+      {BuildProbeRecord(1, 2, 0xFFFFFFFF), 33789, Expected(12).U32(0, 1).U32(4, 2).U32(8, 0xFFFFFFFF).bytes},
+      {BuildEmptyRecord(33779), 33779, Bytes{}},
+      // One path of four characters: its code units, its zero and the list's zero, L = 12; one more byte.
+      {BuildPathListRecord(33781, {L"D:\\a"}), 33781, Expected(9 + 12).U64(0, 12).Text(8, L"D:\\a").bytes},
+      {BuildPathListRecord(33786, two), 33786, Expected(9 + 58).U64(0, 58).Text(8, two[0]).Text(36, two[1]).bytes},
+      {BuildShareRecord(High(), two), 33787,
+       Expected(17 + 58).U64(0, kHigh).U64(8, 58).Text(16, two[0]).Text(44, two[1]).bytes},
+      {BuildHistoryRecord(two[0]), 33791, Expected(28).Text(0, two[0]).bytes},
+      // No selected item: two zero code units, L = 4; the request's two window words are copied unchanged.
+      {BuildSelectedFilesReply(kUser, L"e", static_cast<int64_t>(0x1122334480001234ull), {}), 33784,
+       Expected(281 + 4).Text(0, kUser.substr(0, 31)).Text(64, L"e").U32(264, 0x80001234).U32(268, 0x11223344)
+           .U64(272, 4).bytes},
+      {BuildSelectedFilesReply(L"u", L"e", 5, {L"C:\\x"}), 33784,
+       Expected(281 + 12).Text(0, L"u").Text(64, L"e").U32(264, 5).U64(272, 12).Text(280, L"C:\\x").bytes},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(row.record) << row.code;
+    EXPECT_EQ(row.record->code, row.code);
+    EXPECT_EQ(row.record->payload, row.payload) << row.code;
+  }
 }
 
-TEST_F(LaunchTest, BarRecordStartsTheApplicationOnlyForALoginWithoutMainWindow) {
-  // A logged-in account never starts the application, whatever the flag says.
-  EXPECT_EQ(SendBarRecordAt(1, 1), 0);
-  EXPECT_EQ(SendBarRecordAt(0, 0), 0);
-  test::PumpFor(300);
-  EXPECT_TRUE(Starts().empty());
+TEST(Records, TheHostTakesOnlyListedCodesOfTheirExactSizeForItsOwnAccount) {
+  const struct {
+    DWORD code;
+    DWORD size;
+  } rows[] = {{33769, 272}, {33771, 268}, {33772, 268}, {33775, 264}, {33782, 2316},
+              {33783, 272}, {33789, 12},  {33793, 272}};
+  std::vector<uint8_t> buffer(4096, 0);
+  for (const auto& row : rows) {
+    EXPECT_TRUE(IsAcceptedByHost({row.code, row.size, buffer.data()})) << row.code;
+    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size - 1, buffer.data()})) << row.code;
+    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size + 1, buffer.data()})) << row.code;
+    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size, nullptr})) << row.code;
+  }
+  // The close request is accepted with or without a payload.
+  EXPECT_TRUE(IsAcceptedByHost({33774, 0, nullptr}));
+  EXPECT_TRUE(IsAcceptedByHost({33774, 5, buffer.data()}));
+  for (DWORD code : {33768u, 33770u, 33773u, 33776u, 33777u, 33790u, 33794u, 0u}) {
+    EXPECT_FALSE(IsAcceptedByHost({code, 272, buffer.data()})) << code;
+  }
+  // Windows are read from the low word; both ids are compared exactly.
+  const Record record = *BuildWindowRecord(33769, L"u", L"E", High());
+  std::vector<uint8_t> payload = record.payload;
+  payload[268] = 0x77;
+  WindowRecord parsed;
+  ASSERT_TRUE(ParseWindowRecord(payload.data(), payload.size(), &parsed));
+  EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(WindowFromWire(parsed.window))), 0x80001234u);
+  EXPECT_TRUE(parsed.key.Matches(L"u", L"E"));
+  EXPECT_FALSE(parsed.key.Matches(L"U", L"E"));
+  EXPECT_FALSE(parsed.key.Matches(L"u", L"e"));
+  EXPECT_FALSE(parsed.key.Matches(L"x", L"E"));
+}
 
-  EXPECT_EQ(SendBarRecordAt(0, 1), 1);
-  ASSERT_TRUE(WaitForStarts(1, 10000));
-  ASSERT_TRUE(test::PumpUntil([] { return FindMainWindow() != nullptr; }, 5000));
+TEST(MainWindow, SendsWait500MsAndTheRetryCodesTryOnceMore20MsLater) {
+  ASSERT_EQ(FindMainWindow(), nullptr);
+  EXPECT_FALSE(SendToMainWindow(BuildSelectionFlagRecord(true)));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 
-  // Now that the application runs, the same request is a record and no second start.
-  EXPECT_EQ(SendBarRecordAt(0, 1), 1);
-  const std::vector<DesktopAppRecord> records = test::ReadStandinRecords(Log());
+  test::DesktopAppStandin standin;
+  ASSERT_TRUE(standin.Start({L"--no-adopt"}));
+  const struct {
+    std::optional<Record> record;
+    DWORD hangMs;  // the receiver sleeps this long in the first record
+    bool delivered;
+    size_t received;
+    DWORD minMs, maxMs;
+  } rows[] = {
+      // The retry, sent 20 ms after the first time-out, is answered once the receiver wakes.
+      {BuildSelectionStateRecord(L"u", L"e", High(), 2), 550, true, 2, 540, 850},
+      {BuildBarRecord(Plain(), High(), L"u", L"e", L"n", L"en", 0, 0), 550, true, 2, 540, 850},
+      {BuildAccountActionRecord(L"u", L"e", 2), 550, false, 1, 490, 580},
+      {BuildBarClosingRecord(Plain(), High(), Plain()), 550, false, 1, 490, 580},
+      // Still asleep at the second time-out: 500 + 20 + 500 ms, no third attempt, the retry is dropped.
+      {BuildSelectionFlagRecord(true), 1100, false, 1, 1015, 1085},
+  };
+  for (const auto& row : rows) {
+    const DWORD code = row.record->code;
+    ASSERT_EQ(standin.Control(L"hang " + std::to_wstring(row.hangMs) + L" 1"), 1);
+    const size_t before = standin.Records(code).size();
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(SendToMainWindow(row.record), row.delivered) << code;
+    const DWORD error = ::GetLastError();
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_EQ(error, row.delivered ? error : static_cast<DWORD>(ERROR_TIMEOUT)) << code;
+    EXPECT_GE(elapsed, row.minMs) << code;
+    EXPECT_LT(elapsed, row.maxMs) << code;
+    ASSERT_EQ(standin.Control(L"ping"), 1);  // answered once the receiver is free
+    EXPECT_EQ(standin.Records(code).size() - before, row.received) << code;
+  }
+}
+
+TEST(MainWindow, ALoginWithoutMainWindowStartsTheApplicationFromTheModulesParentFolder) {
+  // A copy of the stand-in as "<dir>\app\VelQuillanUI.exe", logging to "<dir>\app\VelQuillanUI.log".
+  struct EndStarted {  // the started copy, however the test ends
+    ~EndStarted() {
+      DWORD pid = 0;
+      if (!::GetWindowThreadProcessId(FindMainWindow(), &pid)) return;
+      UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+      if (process && ::TerminateProcess(process.get(), 1)) ::WaitForSingleObject(process.get(), 5000);
+    }
+  } endStarted;
+  test::TempDir dir;
+  const std::wstring appDir = dir / L"app", app = appDir + L"\\VelQuillanUI.exe";
+  const std::wstring log = appDir + L"\\VelQuillanUI.log";
+  ASSERT_TRUE(test::MakeDirs(appDir) && test::MakeDirs(dir / L"other\\VelQuillanUI.exe"));  // a directory of that name
+  ASSERT_TRUE(::CopyFileW((test::BinDir() + L"\\desktop-app-standin.exe").c_str(), app.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(app.c_str(), L"C:\\VelQuillanUI.exe", FALSE));
+  // A long file name in the right folder, so that only the length of the module path stands in the way.
+  auto moduleOfLength = [&](size_t length) {
+    return appDir + L"\\bin\\" + std::wstring(length - appDir.size() - 9, L'b') + L".DLL";
+  };
+  // Too deep, a directory where the application belongs, a root with no parent, no folder at all.
+  for (const std::wstring& module : {appDir + L"\\bin\\deeper\\x.DLL", dir / L"other\\bin\\x.DLL",
+                                     std::wstring(L"C:\\QuillanShellUI.DLL"), std::wstring(L"QuillanShellUI.DLL"),
+                                     moduleOfLength(260), moduleOfLength(300)}) {
+    EXPECT_EQ(LaunchDesktopApp(module), 0) << WideToUtf8(module);
+  }
+  EXPECT_EQ(LaunchDesktopApp(), 0);  // nothing above this test program's folder
+  ::DeleteFileW(L"C:\\VelQuillanUI.exe");
+  const std::wstring module = moduleOfLength(259);
+  auto sendBarRecord = [&](int loggedIn, int launch) {
+    return SendBarRecordFor(Plain(), High(), L"u", L"e", L"n", L"en", loggedIn, launch, &module).result;
+  };
+  EXPECT_EQ(sendBarRecord(1, 1), 0);  // a logged-in account never starts it, whatever the flag says
+  EXPECT_EQ(sendBarRecord(0, 0), 0);
+  EXPECT_EQ(sendBarRecord(0, 1), 1);
+  std::vector<std::string> starts;
+  ASSERT_TRUE(test::PumpUntil([&] {
+    starts = test::ReadStandinLog(log);
+    return !starts.empty() && FindMainWindow() != nullptr;
+  }, 10000));
+  ASSERT_EQ(test::JsonEvent(starts[0]), "start");
+  std::wstring commandLine, cwd;
+  bool login = false;
+  EXPECT_TRUE(test::JsonText(starts[0], "commandLine", &commandLine) && test::JsonText(starts[0], "cwd", &cwd));
+  EXPECT_TRUE(test::JsonBool(starts[0], "cloudbarlogin", &login) && login);
+  EXPECT_EQ(commandLine, L"\"" + app + L"\" /cloudbarlogin");
+  EXPECT_TRUE(EqualsNoCaseAZ(cwd, appDir)) << WideToUtf8(cwd);
+
+  // Now that it runs, the same request is a record 33777 with the launch flag, and no second start.
+  EXPECT_EQ(sendBarRecord(0, 1), 1);
+  const std::vector<test::DesktopAppRecord> records = test::ReadStandinRecords(log);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].code, 33777u);
-  EXPECT_EQ(records[0].payload,
-            BuildBarRecord(FakeWindow(0x20), FakeWindow(0x30), L"u", L"e", L"n", L"en", 0, 1)->payload);
-  test::PumpFor(300);
-  EXPECT_EQ(Starts().size(), 1u);
-}
-
-TEST_F(LaunchTest, RefusesWhatIsNotTheApplicationInTheParentFolder) {
-  // No VelQuillanUI.exe above the folder of this test program.
-  EXPECT_EQ(LaunchDesktopApp(), 0);
-  // A module one folder too deep: its parent folder holds no application.
-  EXPECT_EQ(LaunchDesktopApp(appDir_ + L"\\bin\\deeper\\QuillanShellUI.DLL"), 0);
-  // A directory of that name.
-  const std::wstring other = dir_ / L"other";
-  ASSERT_TRUE(test::MakeDirs(other + L"\\VelQuillanUI.exe"));
-  EXPECT_EQ(LaunchDesktopApp(other + L"\\bin\\QuillanShellUI.DLL"), 0);
-  // A module in a root folder has no parent folder, even with an application in that root.
-  const std::wstring root = L"C:\\VelQuillanUI.exe";
-  ASSERT_TRUE(::CopyFileW(App().c_str(), root.c_str(), FALSE));
-  EXPECT_EQ(LaunchDesktopApp(L"C:\\QuillanShellUI.DLL"), 0);
-  EXPECT_EQ(LaunchDesktopApp(L"QuillanShellUI.DLL"), 0);
-  test::PumpFor(300);
-  EXPECT_FALSE(test::FileExists(L"C:\\VelQuillanUI.log"));
-  ::DeleteFileW(root.c_str());
-  EXPECT_TRUE(Starts().empty());
-}
-
-TEST_F(LaunchTest, RefusesAModulePathOf260CharactersOrMore) {
-  // The application sits where it belongs; only the length of the module path differs.
-  // A long file name in a short folder, so that nothing but the length stands in the way.
-  auto moduleOfLength = [&](size_t length) {
-    const std::wstring head = appDir_ + L"\\bin\\";
-    return head + std::wstring(length - head.size() - 4, L'b') + L".DLL";
-  };
-  ASSERT_EQ(moduleOfLength(260).size(), 260u);
-  EXPECT_EQ(LaunchDesktopApp(moduleOfLength(300)), 0);
-  EXPECT_EQ(LaunchDesktopApp(moduleOfLength(260)), 0);
-  test::PumpFor(300);
-  EXPECT_TRUE(Starts().empty());
-  EXPECT_EQ(LaunchDesktopApp(moduleOfLength(259)), 1);
-  EXPECT_TRUE(WaitForStarts(1, 10000));
+  ASSERT_EQ(records[0].payload.size(), 4388u);
+  EXPECT_EQ(records[0].payload[4372], 1);
+  starts = test::ReadStandinLog(log);
+  EXPECT_EQ(std::count_if(starts.begin(), starts.end(), [](auto& l) { return test::JsonEvent(l) == "start"; }), 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "desktop_app_standin.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "base/text.h"
 
@@ -10,95 +10,23 @@ namespace {
 
 constexpr wchar_t kMainWindowClassName[] = L"{465164DF-35A8-4AE3-BEE7-9626FCD521EC}";
 
-// Position just after "key": in line, or npos.
-size_t ValueAt(const std::string& line, const std::string& key) {
-  const std::string pattern = "\"" + key + "\":";
-  const size_t at = line.find(pattern);
-  return at == std::string::npos ? at : at + pattern.size();
-}
-
 bool HexToBytes(const std::string& hex, std::vector<uint8_t>* bytes) {
+  if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
   bytes->clear();
-  if (hex.size() % 2 != 0) return false;
   for (size_t i = 0; i < hex.size(); i += 2) {
-    char pair[3] = {hex[i], hex[i + 1], '\0'};
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(pair, &end, 16);
-    if (*end != '\0') return false;
-    bytes->push_back(static_cast<uint8_t>(value));
+    bytes->push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
   }
   return true;
 }
 
 }  // namespace
 
-bool JsonInt(const std::string& line, const std::string& key, int64_t* value) {
-  const size_t at = ValueAt(line, key);
-  if (at == std::string::npos) return false;
-  char* end = nullptr;
-  const long long parsed = std::strtoll(line.c_str() + at, &end, 10);
-  if (end == line.c_str() + at) return false;
-  *value = parsed;
-  return true;
-}
-
-bool JsonBool(const std::string& line, const std::string& key, bool* value) {
-  const size_t at = ValueAt(line, key);
-  if (at == std::string::npos) return false;
-  if (line.compare(at, 4, "true") == 0) {
-    *value = true;
-    return true;
-  }
-  if (line.compare(at, 5, "false") == 0) {
-    *value = false;
-    return true;
-  }
-  return false;
-}
-
-bool JsonText(const std::string& line, const std::string& key, std::wstring* value) {
-  size_t at = ValueAt(line, key);
-  if (at == std::string::npos || at >= line.size() || line[at] != '"') return false;
-  std::string utf8;
-  std::wstring out;
-  for (++at; at < line.size() && line[at] != '"'; ++at) {
-    if (line[at] != '\\') {
-      utf8 += line[at];
-      continue;
-    }
-    if (++at >= line.size()) return false;
-    if (line[at] == 'u' && at + 4 < line.size()) {
-      out += Utf8ToWide(utf8);
-      utf8.clear();
-      out += static_cast<wchar_t>(std::strtoul(line.substr(at + 1, 4).c_str(), nullptr, 16));
-      at += 4;
-    } else {
-      utf8 += line[at];
-    }
-  }
-  out += Utf8ToWide(utf8);
-  *value = out;
-  return true;
-}
-
 std::string JsonEvent(const std::string& line) {
   std::wstring event;
   return JsonText(line, "event", &event) ? WideToUtf8(event) : std::string();
 }
 
-std::vector<std::string> ReadStandinLog(const std::wstring& logPath) {
-  std::string bytes;
-  std::vector<std::string> lines;
-  if (!ReadBytes(logPath, &bytes)) return lines;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    const size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) break;  // a line still being written
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
+std::vector<std::string> ReadStandinLog(const std::wstring& logPath) { return ReadLines(logPath); }
 
 std::vector<DesktopAppRecord> ReadStandinRecords(const std::wstring& logPath) {
   std::vector<DesktopAppRecord> records;
@@ -151,8 +79,8 @@ bool DesktopAppStandin::Start(const std::vector<std::wstring>& args, const std::
 void DesktopAppStandin::Stop() {
   if (!process_.handle()) return;
   if (window_ && ::IsWindow(window_)) Control(L"quit", 2000);
-  if (!process_.Wait(5000)) process_.Kill();
-  process_.Kill();  // releases the handle
+  process_.Wait(5000);
+  process_.Kill();  // ends it when it did not quit, and releases the handle
   window_ = nullptr;
 }
 
@@ -177,31 +105,21 @@ LRESULT DesktopAppStandin::Control(const std::wstring& command, DWORD timeoutMs)
 }
 
 std::vector<std::string> DesktopAppStandin::Lines(const std::string& event) const {
-  std::vector<std::string> lines = ReadStandinLog(logPath_);
-  if (event.empty()) return lines;
-  std::vector<std::string> kept;
-  for (std::string& line : lines) {
-    if (JsonEvent(line) == event) kept.push_back(std::move(line));
-  }
-  return kept;
+  std::vector<std::string> lines = ReadLines(logPath_);
+  auto other = [&](const std::string& line) { return !event.empty() && JsonEvent(line) != event; };
+  lines.erase(std::remove_if(lines.begin(), lines.end(), other), lines.end());
+  return lines;
 }
 
 std::vector<DesktopAppRecord> DesktopAppStandin::Records(DWORD code) const {
   std::vector<DesktopAppRecord> records = ReadStandinRecords(logPath_);
-  if (code == 0) return records;
-  std::vector<DesktopAppRecord> kept;
-  for (DesktopAppRecord& record : records) {
-    if (record.code == code) kept.push_back(std::move(record));
-  }
-  return kept;
+  auto other = [code](const DesktopAppRecord& record) { return code != 0 && record.code != code; };
+  records.erase(std::remove_if(records.begin(), records.end(), other), records.end());
+  return records;
 }
 
 bool DesktopAppStandin::WaitForRecords(DWORD code, size_t count, DWORD timeoutMs) const {
   return PumpUntil([&] { return Records(code).size() >= count; }, timeoutMs);
-}
-
-bool DesktopAppStandin::WaitForLines(const std::string& event, size_t count, DWORD timeoutMs) const {
-  return PumpUntil([&] { return Lines(event).size() >= count; }, timeoutMs);
 }
 
 }  // namespace quillan::test

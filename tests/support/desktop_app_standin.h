@@ -29,10 +29,6 @@ struct DesktopAppRecord {
 std::vector<std::string> ReadStandinLog(const std::wstring& logPath);
 std::vector<DesktopAppRecord> ReadStandinRecords(const std::wstring& logPath);
 
-// Values of one JSON log line by key (the first occurrence: top-level keys come before "fields").
-bool JsonInt(const std::string& line, const std::string& key, int64_t* value);
-bool JsonText(const std::string& line, const std::string& key, std::wstring* value);
-bool JsonBool(const std::string& line, const std::string& key, bool* value);
 // The event name of a line ("start", "record", "sent", "child", "pipe", "control").
 std::string JsonEvent(const std::string& line);
 
@@ -63,10 +59,9 @@ class DesktopAppStandin {
 
   std::vector<std::string> Lines(const std::string& event = std::string()) const;
   std::vector<DesktopAppRecord> Records(DWORD code = 0) const;  // 0: every code
-  // Pump this thread's messages until the log holds count records of code (0: any) / count lines of
-  // event; true when reached within timeoutMs.
+  // Pumps this thread's messages until the log holds count records of code (0: any); true when reached
+  // within timeoutMs.
   bool WaitForRecords(DWORD code, size_t count, DWORD timeoutMs) const;
-  bool WaitForLines(const std::string& event, size_t count, DWORD timeoutMs) const;
 
  private:
   TempDir dir_;

@@ -15,7 +15,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,33 +22,26 @@
 
 namespace quillan::test {
 
-// One output line: its "type" and its other fields. Strings are unescaped; numbers, true and false
-// are kept as written.
+// One output line: its "type" and the line itself.
 struct StandinRecord {
   std::wstring type;
-  std::map<std::wstring, std::wstring> fields;
+  std::string line;
 
-  bool Has(const std::wstring& key) const { return fields.count(key) != 0; }
   std::wstring Text(const std::wstring& key) const;
+  // A number, or a string holding one ("0x1F" too); fallback when there is none.
   long long Number(const std::wstring& key, long long fallback = -1) const;
   HWND Window(const std::wstring& key) const;
 };
-
-// Parses one line; false when it is not a flat JSON object with a "type".
-bool ParseStandinRecord(const std::string& utf8, StandinRecord* record);
 
 class ExplorerStandin {
  public:
   struct Options {
     std::wstring script;                  // the first steps (may be empty)
     std::vector<std::wstring> arguments;  // more options, e.g. L"--layout=xp", L"--dll=..."
-    // Runs a copy of the program whose Windows version Wine reports as this (e.g. L"winxp64" for 5.2),
-    // set through HKCU\Software\Wine\AppDefaults\<copy>\Version. Empty: the prefix's version.
-    std::wstring claimVersion;
   };
 
   ExplorerStandin() = default;
-  ~ExplorerStandin();  // kills the program if it still runs
+  ~ExplorerStandin() { process_.Kill(); }
   ExplorerStandin(const ExplorerStandin&) = delete;
   ExplorerStandin& operator=(const ExplorerStandin&) = delete;
 
@@ -66,9 +58,8 @@ class ExplorerStandin {
   DWORD ExitCode() const { return process_.ExitCode(); }
   DWORD pid() const { return process_.id(); }
 
-  // Every complete line written so far, in order, and those of one type.
-  std::vector<StandinRecord> Records() const;
-  std::vector<StandinRecord> Records(const std::wstring& type) const;
+  // Every complete line written so far, in order, or those of one type (empty: all).
+  std::vector<StandinRecord> Records(const std::wstring& type = std::wstring()) const;
   // The raw output, for failure messages.
   std::string Log() const;
   const std::wstring& logPath() const { return log_; }
@@ -78,12 +69,5 @@ class ExplorerStandin {
   ChildProcess process_;
   std::wstring log_;
 };
-
-// Full path of explorer-standin.exe beside the test program.
-std::wstring StandinProgram();
-// A copy of the program that Wine runs as the given Windows version (see Options::claimVersion).
-std::wstring StandinProgramClaiming(const std::wstring& wineVersion);
-// The first top-level window of class CabinetWClass or ExploreWClass of a process; null when none.
-HWND FindExplorerFrame(DWORD pid);
 
 }  // namespace quillan::test

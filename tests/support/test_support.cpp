@@ -5,6 +5,7 @@
 #include "base/handle.h"
 #include "base/text.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace quillan::test {
@@ -180,6 +181,70 @@ std::wstring QuoteArg(const std::wstring& arg) {
   out.append(backslashes, L'\\');
   out.push_back(L'"');
   return out;
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::string bytes;
+  std::vector<std::string> lines;
+  ReadBytes(path, &bytes);
+  for (size_t start = 0, end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(bytes.substr(start, end - start));
+  }
+  return lines;
+}
+
+namespace {
+
+// Position just after "key": in line, or npos.
+size_t ValueAt(const std::string& line, const std::string& key) {
+  const std::string pattern = "\"" + key + "\":";
+  const size_t at = line.find(pattern);
+  return at == std::string::npos ? at : at + pattern.size();
+}
+
+}  // namespace
+
+bool JsonInt(const std::string& line, const std::string& key, int64_t* value) {
+  const size_t at = ValueAt(line, key);
+  if (at == std::string::npos) return false;
+  char* end = nullptr;
+  const long long parsed = std::strtoll(line.c_str() + at, &end, 10);
+  if (end == line.c_str() + at) return false;
+  *value = parsed;
+  return true;
+}
+
+bool JsonBool(const std::string& line, const std::string& key, bool* value) {
+  const size_t at = ValueAt(line, key);
+  if (at == std::string::npos) return false;
+  *value = line.compare(at, 4, "true") == 0;
+  return *value || line.compare(at, 5, "false") == 0;
+}
+
+bool JsonText(const std::string& line, const std::string& key, std::wstring* value) {
+  size_t at = ValueAt(line, key);
+  if (at == std::string::npos || at >= line.size() || line[at] != '"') return false;
+  std::string utf8;
+  std::wstring out;
+  static const std::string kEscapes = "n\nr\rt\tb\bf\f";
+  for (++at; at < line.size() && line[at] != '"'; ++at) {
+    if (line[at] != '\\') {
+      utf8 += line[at];
+      continue;
+    }
+    if (++at >= line.size()) return false;
+    const size_t escape = kEscapes.find(line[at]);
+    if (line[at] == 'u' && at + 4 < line.size()) {
+      out += Utf8ToWide(utf8);
+      utf8.clear();
+      out += static_cast<wchar_t>(std::strtoul(line.substr(at + 1, 4).c_str(), nullptr, 16));
+      at += 4;
+    } else {
+      utf8 += escape != std::string::npos && escape % 2 == 0 ? kEscapes[escape + 1] : line[at];
+    }
+  }
+  *value = out + Utf8ToWide(utf8);
+  return true;
 }
 
 }  // namespace quillan::test

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -95,5 +96,13 @@ void PumpFor(DWORD timeoutMs);
 
 // Quotes one command-line argument the way CommandLineToArgvW reads it back.
 std::wstring QuoteArg(const std::wstring& arg);
+
+// The complete lines of a log file (a last line still being written is left out).
+std::vector<std::string> ReadLines(const std::wstring& path);
+
+// Values of a flat JSON line by key (the first occurrence), as the stand-ins write them.
+bool JsonInt(const std::string& line, const std::string& key, int64_t* value);
+bool JsonText(const std::string& line, const std::string& key, std::wstring* value);
+bool JsonBool(const std::string& line, const std::string& key, bool* value);
 
 }  // namespace quillan::test

@@ -8,45 +8,47 @@
 #include <memory>
 #include <string>
 
+#include "test_support.h"
 #include "ui/dpi_scale.h"
 #include "ui/top_band.h"
 #include "ui_test_support.h"
 
 namespace quillan::test {
 
+// The dialog items: avatar, name, status icon, message, login link.
+inline constexpr int kBandItems[] = {1002, 1003, 1004, 1000, 1001};
+
 class BandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    parent_ = CreateTestParent(800, 120);
-    ASSERT_TRUE(parent_);
-  }
+  void SetUp() override { ASSERT_TRUE(DpiScale::Init()); }
   void TearDown() override {
     band_.reset();
-    if (::IsWindow(parent_)) ::DestroyWindow(parent_);
+    ::DestroyWindow(parent_);
   }
 
-  void Open(int width, bool loggedIn = false, const std::wstring& nickname = L"Nick",
-            const std::wstring& userName = L"user") {
+  void Open(int width, bool loggedIn = false) {
     band_ = std::make_unique<CTopBand>();
     band_->SetHostWindow(host_.hwnd());
     ASSERT_TRUE(band_->Create(parent_));
     ::ShowWindow(band(), SW_HIDE);
     band_->SetAvatar(L"");
-    band_->SetAccountInfo(userName, nickname, L"Enterprise", L"uid-1", L"eid-1", loggedIn, true);
+    band_->SetAccountInfo(L"user", L"Nick", L"Enterprise", L"uid-1", L"eid-1", loggedIn, true);
     Place(width);
   }
   void Place(int width) {
-    ::SetWindowPos(band(), HWND_TOP, 0, 0, width, DpiScale::Scaled(39), SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    ::SetWindowPos(band(), HWND_TOP, 0, 0, width, height(), SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   }
   HWND band() const { return band_->m_hWnd; }
+  HWND Item(int id) const { return ::GetDlgItem(band(), id); }
   int height() const { return DpiScale::Scaled(39); }
-  std::wstring Text(HWND window) const {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(window, text, 256);
-    return text;
+  // Whether the printed bar shows the colour somewhere inside the item.
+  bool Shows(int id, COLORREF color) const {
+    Canvas canvas(800, height());
+    PrintWindowTree(band(), &canvas);
+    return canvas.Contains(RectInParent(Item(id)), color);
   }
 
-  HWND parent_ = nullptr;
+  HWND parent_ = CreateTestParent(800, 120);
   RecordingWindow host_{L"QuillanTestHost", WS_POPUP};
   std::unique_ptr<CTopBand> band_;
 };

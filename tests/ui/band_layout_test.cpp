@@ -6,43 +6,36 @@
 #include <vector>
 
 #include "band_fixture.h"
-#include "test_support.h"
 
 namespace quillan {
 namespace {
 
 using test::BandTest;
 
-// The scale the prefix this program runs in must give (the harness names the prefix).
-float PrefixScale() {
+// The prefix this program runs in (the harness names it) is 120 DPI or 96 DPI.
+bool At120Dpi() {
   const char* variant = std::getenv("QUILLAN_WINE_VARIANT");
-  return variant && std::string(variant) == "dpi120" ? 1.25f : 1.0f;
+  return variant && std::string(variant) == "dpi120";
 }
 
 TEST_F(BandTest, ControlsArePlacedByTheScale) {
-  ASSERT_TRUE(DpiScale::Init());
-  const float s = DpiScale::Scale();
-  ASSERT_EQ(s, PrefixScale());
+  const float s = At120Dpi() ? 1.25f : 1.0f;
+  ASSERT_EQ(DpiScale::Scale(), s);
   Open(800);
-  RECT avatar = test::RectInParent(::GetDlgItem(band(), IDC_AVATAR));
-  RECT name = test::RectInParent(::GetDlgItem(band(), IDC_NAME));
-  RECT icon = test::RectInParent(::GetDlgItem(band(), IDC_STATUS_ICON));
-  RECT message = test::RectInParent(::GetDlgItem(band(), IDC_MESSAGE));
-  RECT link = test::RectInParent(::GetDlgItem(band(), IDC_LOGIN_LINK));
+  const RECT avatar = test::RectInParent(Item(1002)), name = test::RectInParent(Item(1003));
+  const RECT icon = test::RectInParent(Item(1004)), message = test::RectInParent(Item(1000));
+  const RECT link = test::RectInParent(Item(1001));
   const int cy = height();
   // height, avatar x and side, icon x and side, name x, message x
   const std::vector<int> expected = s == 1.0f ? std::vector<int>{39, 4, 30, 165, 14, 42, 187}
                                               : std::vector<int>{48, 5, 37, 206, 17, 52, 233};
-  EXPECT_EQ((std::vector<int>{cy, avatar.left, avatar.right - avatar.left, icon.left, icon.right - icon.left, name.left,
-                              message.left}),
+  EXPECT_EQ((std::vector<int>{cy, avatar.left, avatar.right - avatar.left, icon.left, icon.right - icon.left,
+                              name.left, message.left}),
             expected);
   EXPECT_EQ(avatar.bottom - avatar.top, avatar.right - avatar.left);
   EXPECT_EQ(icon.bottom - icon.top, icon.right - icon.left);
   // Vertical centring, the name one scale unit lower, the link after the message's measured width.
-  EXPECT_EQ(avatar.top, (cy - (avatar.bottom - avatar.top)) / 2);
-  EXPECT_EQ(icon.top, (cy - (icon.bottom - icon.top)) / 2);
-  EXPECT_EQ(message.top, (cy - (message.bottom - message.top)) / 2);
-  EXPECT_EQ(link.top, (cy - (link.bottom - link.top)) / 2);
+  for (const RECT& r : {avatar, icon, message, link}) EXPECT_EQ(r.top, (cy - (r.bottom - r.top)) / 2);
   EXPECT_EQ(name.top, static_cast<int>(s + static_cast<float>((cy - (name.bottom - name.top)) / 2)));
   EXPECT_EQ(link.left, static_cast<int>(7.0f * s + static_cast<float>(message.right - message.left) +
                                         static_cast<float>(message.left)));
@@ -53,8 +46,22 @@ TEST_F(BandTest, ControlsArePlacedByTheScale) {
   EXPECT_EQ(message.bottom - message.top, measured.cy);
   ASSERT_TRUE(band_->NameControl().MeasureText(&measured));
   EXPECT_EQ(name.right - name.left, measured.cx);
-  for (int id : {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK}) {
-    EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
+  for (int id : test::kBandItems) EXPECT_TRUE(::IsWindowVisible(Item(id))) << id;
+}
+
+// The background's left 152 columns keep their width times the scale, the rest stretches, and the
+// bottom row keeps its own colour; a resize redraws it at the new size.
+TEST_F(BandTest, BackgroundStretchesAroundItsLeftSegment) {
+  Open(500);
+  Place(300);
+  const int left = At120Dpi() ? 190 : 152, bottom = At120Dpi() ? 47 : 38;
+  ASSERT_EQ(height(), bottom + 1);
+  test::Canvas canvas(300, height(), RGB(1, 2, 3));
+  ::SendMessageW(band(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+  for (int x = 0; x < 300; ++x) {
+    ASSERT_EQ(canvas.Pixel(x, 0), x < left ? RGB(233, 238, 243) : RGB(246, 247, 249)) << x;
+    ASSERT_EQ(canvas.Pixel(x, bottom - 1), x < left ? RGB(233, 238, 243) : RGB(246, 247, 249)) << x;
+    ASSERT_EQ(canvas.Pixel(x, bottom), RGB(222, 227, 233)) << x;
   }
 }
 

@@ -1,140 +1,142 @@
 #include "ui/top_band.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <thread>
 
 #include "band_fixture.h"
 #include "base/handle.h"
-#include "ipc/records.h"
-#include "test_support.h"
 
 namespace quillan {
 namespace {
 
 using test::BandTest;
+using test::Bytes;
 
-const COLORREF kLeft = RGB(233, 238, 243);
-const COLORREF kRight = RGB(246, 247, 249);
-const COLORREF kBottom = RGB(222, 227, 233);
-const COLORREF kWhite = RGB(255, 255, 255);
-const int kIds[] = {IDC_AVATAR, IDC_NAME, IDC_STATUS_ICON, IDC_MESSAGE, IDC_LOGIN_LINK};
+std::wstring Text(HWND window) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(window, text, 256);
+  return text;
+}
 
-TEST_F(BandTest, NameRules) {
+TEST_F(BandTest, TheLoginFaceShowsNameAndPromptInTheirColoursAndTheLoggedInFaceNothing) {
   Open(800);
-  HWND name = band_->NameControl().m_hWnd;
-  auto show = [&](const std::wstring& nickname, const std::wstring& userName) {
-    band_->SetAccountInfo(userName, nickname, L"", L"u", L"e", false, true);
-    return Text(name);
-  };
-  EXPECT_EQ(show(L"alice@corp.example", L"user"), L"alice  ");
-  EXPECT_EQ(show(L"@corp", L"user"), L"  ");
-  EXPECT_EQ(show(L"", L"bob@corp"), L"bob  ");
-  EXPECT_EQ(show(L"abcdefghijkl", L"user"), L"abcdefghijkl  ");
-  std::wstring longName = show(L"abcdefghijklmnopqrstuvwxyz", L"user");  // compacted to 13 characters
-  EXPECT_LE(longName.size(), 15u);
-  EXPECT_EQ(longName.substr(0, 3), L"abc");
-  EXPECT_EQ(longName.substr(longName.size() - 2), L"  ");
+  const struct {
+    const wchar_t* nickname;
+    const wchar_t* userName;
+    const wchar_t* shown;
+  } rows[] = {{L"alice@corp.example", L"user", L"alice  "},
+              {L"@corp", L"user", L"  "},
+              {L"", L"bob@corp", L"bob  "},
+              {L"abcdefghijkl", L"user", L"abcdefghijkl  "}};
+  for (const auto& row : rows) {
+    band_->SetAccountInfo(row.userName, row.nickname, L"", L"u", L"e", false, true);
+    EXPECT_EQ(Text(Item(1003)), row.shown) << row.nickname;
+  }
+  band_->SetAccountInfo(L"user", L"abcdefghijklmnopqrstuvwxyz", L"", L"u", L"e", false, true);
+  const std::wstring compacted = Text(Item(1003));  // at most 13 characters, then the two spaces
+  EXPECT_LE(compacted.size(), 15u);
+  EXPECT_EQ(compacted.substr(0, 3), L"abc");
+  EXPECT_EQ(compacted.substr(compacted.size() - 2), L"  ");
 
+  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", false, true);
+  EXPECT_EQ(Text(Item(1000)), L"您还没登录，登录后才能进行同步");
+  EXPECT_TRUE(Shows(1003, RGB(116, 120, 135)));
+  EXPECT_TRUE(Shows(1000, RGB(85, 89, 95)));
+  EXPECT_TRUE(Shows(1001, RGB(21, 104, 248)));
   LOGFONTW font = {};
   ASSERT_EQ(::GetObjectW(band_->NameFont(), sizeof(font), &font), static_cast<int>(sizeof(font)));
-  EXPECT_EQ(font.lfWeight, FW_BOLD);
+  EXPECT_EQ(font.lfWeight, 700);
   EXPECT_EQ(font.lfHeight, -13);  // 10 points at 96 DPI
-  EXPECT_STREQ(font.lfFaceName, L"\x5FAE\x8F6F\x96C5\x9ED1");
+  EXPECT_STREQ(font.lfFaceName, L"微软雅黑");
+
+  band_->SetAccountInfo(L"user", L"Nick", L"", L"u", L"e", true, true);
+  EXPECT_EQ(Text(Item(1000)), L"");
+  for (int id : test::kBandItems) EXPECT_FALSE(::IsWindowVisible(Item(id))) << id;
 }
 
 TEST_F(BandTest, LoginLinkClicksKeysAndHoverColours) {
   Open(800);
-  CHyperLinkEx& link = band_->LoginLink();
-  HWND window = link.m_hWnd;
-  RECT r = link.LinkRect();
-  LPARAM inside = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  LPARAM outside = MAKELPARAM(r.right + 20, r.bottom + 20);
-  auto logins = [&] { return host_.Received(WM_BAND_LOGIN).size(); };
-  auto shows = [&](COLORREF color) {
-    test::Canvas canvas(800, height());
-    test::PrintWindowTree(band(), &canvas);
-    return canvas.Contains(test::RectInParent(window), color);
-  };
-  EXPECT_TRUE(shows(CHyperLinkEx::kBandLinkColor));
+  const HWND link = Item(1001);
+  const RECT r = band_->LoginLink().LinkRect();
+  const LPARAM inside = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  const LPARAM outside = MAKELPARAM(r.right + 20, r.bottom + 20);
+  const auto logins = [&] { return host_.Received(0x1400).size(); };
+  EXPECT_TRUE(Shows(1001, RGB(21, 104, 248)));
 
-  ::SendMessageW(window, WM_MOUSEMOVE, 0, inside);
-  EXPECT_TRUE(link.IsHovering());
-  EXPECT_TRUE(shows(CHyperLinkEx::kBandHoverColor));
-  EXPECT_FALSE(shows(CHyperLinkEx::kBandLinkColor));
-  ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
-  EXPECT_EQ(::GetCapture(), window);
-  ::SendMessageW(window, WM_LBUTTONUP, 0, outside);
+  ::SendMessageW(link, WM_MOUSEMOVE, 0, inside);
+  EXPECT_TRUE(Shows(1001, RGB(29, 124, 220)));
+  EXPECT_FALSE(Shows(1001, RGB(21, 104, 248)));
+  ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  EXPECT_EQ(::GetCapture(), link);
+  ::SendMessageW(link, WM_LBUTTONUP, 0, outside);  // released outside: nothing, and no hover look
   EXPECT_EQ(logins(), 0u);
   EXPECT_EQ(::GetCapture(), nullptr);
-  EXPECT_FALSE(link.IsHovering());
-  EXPECT_TRUE(shows(CHyperLinkEx::kBandLinkColor));
+  EXPECT_TRUE(Shows(1001, RGB(21, 104, 248)));
 
-  ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
-  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);
+  ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  ::SendMessageW(link, WM_LBUTTONUP, 0, inside);
   ASSERT_EQ(logins(), 1u);
-  EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].wParam, 0u);
-  EXPECT_EQ(host_.Received(WM_BAND_LOGIN)[0].lParam, reinterpret_cast<LPARAM>(band()));
+  EXPECT_EQ(host_.Received(0x1400)[0].wParam, 0u);
+  EXPECT_EQ(host_.Received(0x1400)[0].lParam, reinterpret_cast<LPARAM>(band()));
   // The rest of a double-click (the second press comes as WM_LBUTTONDBLCLK) asks for nothing more.
-  ::SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, inside);
-  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);
+  ::SendMessageW(link, WM_LBUTTONDBLCLK, MK_LBUTTON, inside);
+  ::SendMessageW(link, WM_LBUTTONUP, 0, inside);
   EXPECT_EQ(logins(), 1u);
 
-  ::SendMessageW(window, WM_LBUTTONUP, 0, inside);  // no capture: no click
-  ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
-  ::SendMessageW(window, WM_CHAR, VK_SPACE, 0);
-  ::SendMessageW(window, WM_CHAR, 'a', 0);
+  ::SendMessageW(link, WM_LBUTTONUP, 0, inside);  // no capture: no click
+  for (int key : {VK_RETURN, VK_SPACE, int('a')}) ::SendMessageW(link, WM_CHAR, key, 0);
   EXPECT_EQ(logins(), 3u);
-  EXPECT_EQ(::SendMessageW(window, WM_GETDLGCODE, 0, 0), DLGC_WANTCHARS);
+  EXPECT_EQ(::SendMessageW(link, WM_GETDLGCODE, 0, 0), DLGC_WANTCHARS);
 
   // Only the link's command counts; without a host window nothing is sent.
-  ::SendMessageW(band(), WM_COMMAND, MAKEWPARAM(IDC_MESSAGE, 0), 0);
+  ::SendMessageW(band(), WM_COMMAND, MAKEWPARAM(1000, 0), 0);
   EXPECT_EQ(logins(), 3u);
   band_->SetHostWindow(nullptr);
-  ::SendMessageW(window, WM_CHAR, VK_RETURN, 0);
+  ::SendMessageW(link, WM_CHAR, VK_RETURN, 0);
   EXPECT_EQ(logins(), 3u);
-  ::EnableWindow(window, FALSE);
-  EXPECT_TRUE(shows(::GetSysColor(COLOR_GRAYTEXT)));
+  ::EnableWindow(link, FALSE);
+  EXPECT_TRUE(Shows(1001, ::GetSysColor(COLOR_GRAYTEXT)));
 }
 
 class BandRecordsTest : public BandTest {
  protected:
-  test::RecordingWindow main_{kMainWindowClass, WS_POPUP};
+  test::RecordingWindow main_{L"{465164DF-35A8-4AE3-BEE7-9626FCD521EC}", WS_POPUP};
 
-  // The payloads of the bar size records the main window received.
-  std::vector<std::vector<uint8_t>> Sizes() {
-    std::vector<std::vector<uint8_t>> out;
+  std::vector<std::string> Payloads(DWORD code) {
+    std::vector<std::string> out;
     for (const auto& m : main_.Received(WM_COPYDATA)) {
-      if (m.code == to_main::kBarSize) out.emplace_back(m.payload.begin(), m.payload.end());
+      if (m.code == code) out.push_back(m.payload);
     }
     return out;
   }
   HWND External() {
     return ::CreateWindowExW(0, L"STATIC", L"app", WS_CHILD, 0, 0, 50, 20, band(), nullptr, nullptr, nullptr);
   }
+  // The bar size record: account key, the external window, the rectangle 0, 0, cx, cy.
+  static std::string Size(HWND external, int cx, int cy) {
+    return Bytes().Text(L"uid-1", 32).Text(L"eid-1", 100).Handle(external).Int(0, 8).Int(cx, 4).Int(cy, 4).str();
+  }
 };
 
 TEST_F(BandRecordsTest, AnExternalWindowIsShownAndToldItsRectangle) {
   Open(640);
-  HWND external = External();
+  const HWND external = External();
   band_->AttachExternalWindow(external);
   EXPECT_TRUE(::IsWindowVisible(external));
-  for (int id : kIds) EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
-  ASSERT_EQ(Sizes().size(), 1u);
-  EXPECT_EQ(Sizes()[0], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 640, 39)->payload);
-
+  for (int id : test::kBandItems) EXPECT_FALSE(::IsWindowVisible(Item(id))) << id;
   Place(500);
-  ASSERT_EQ(Sizes().size(), 2u);
-  EXPECT_EQ(Sizes()[1], BuildBarSizeRecord(L"uid-1", L"eid-1", external, 500, 39)->payload);
+  EXPECT_EQ(Payloads(33776), (std::vector<std::string>{Size(external, 640, 39), Size(external, 500, 39)}));
   EXPECT_TRUE(band_->CheckExternalWindow());
 
   // Taken away by the application while not logged in: the own face comes back.
   ::SetParent(external, parent_);
   EXPECT_FALSE(band_->CheckExternalWindow());
-  EXPECT_EQ(band_->ExternalWindow(), nullptr);
   EXPECT_FALSE(::IsWindowVisible(external));
-  for (int id : kIds) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(band(), id))) << id;
-  EXPECT_FALSE(band_->CheckExternalWindow());
+  for (int id : test::kBandItems) EXPECT_TRUE(::IsWindowVisible(Item(id))) << id;
+  Place(400);
+  EXPECT_EQ(Payloads(33776).size(), 2u);
 
   // A bar destroyed without an external window tells nothing.
   main_.Clear();
@@ -142,37 +144,32 @@ TEST_F(BandRecordsTest, AnExternalWindowIsShownAndToldItsRectangle) {
   EXPECT_TRUE(main_.Received(WM_COPYDATA).empty());
 }
 
-TEST_F(BandRecordsTest, LoggedInBarHidesWhenItsWindowGoesAndReportsItsClosing) {
+TEST_F(BandRecordsTest, ALoggedInBarHidesWhenItsWindowGoesAndReportsItsClosing) {
   Open(640, true);
-  HWND first = External();
+  const HWND first = External();
   band_->AttachExternalWindow(first);
-  HWND second = External();
+  const HWND second = External();
   band_->AttachExternalWindow(second);  // replaces and hides the first
   EXPECT_FALSE(::IsWindowVisible(first));
   EXPECT_TRUE(::IsWindowVisible(second));
-  EXPECT_TRUE(::KillTimer(band(), CTopBand::kLegacyBarTimer));  // the legacy check was running
-  ::SetTimer(band(), CTopBand::kLegacyBarTimer, CTopBand::kLegacyBarPeriodMs, nullptr);
+  EXPECT_TRUE(::KillTimer(band(), 49421));  // the legacy check was running
+  ::SetTimer(band(), 49421, 200, nullptr);
 
   ::DestroyWindow(second);
   EXPECT_FALSE(band_->CheckExternalWindow());
   EXPECT_FALSE(::IsWindowVisible(band()));
-  EXPECT_FALSE(::KillTimer(band(), CTopBand::kLegacyBarTimer));
+  EXPECT_FALSE(::KillTimer(band(), 49421));
 
-  HWND third = External();
+  const HWND third = External();
   band_->AttachExternalWindow(third);
   main_.Clear();
-  HWND bandWindow = band();
+  const HWND bandWindow = band();
   band_->DestroyWindow();
-  std::vector<test::RecordingWindow::Message> received = main_.Received(WM_COPYDATA);
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0].code, to_main::kBarClosing);
-  const Record closing = *BuildBarClosingRecord(host_.hwnd(), bandWindow, third);
-  EXPECT_EQ(received[0].payload, std::string(closing.payload.begin(), closing.payload.end()));
-  EXPECT_EQ(band_->ExternalWindow(), nullptr);
-  EXPECT_EQ(band_->UserName(), L"");
+  EXPECT_EQ(Payloads(33808), std::vector<std::string>{Bytes().Handle(host_.hwnd()).Handle(bandWindow).Handle(third).str()});
+  EXPECT_EQ(main_.Received(WM_COPYDATA).size(), 1u);
 }
 
-TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive) {
+TEST_F(BandTest, ALoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive) {
   UniqueModule legacy(::LoadLibraryW((test::BinDir() + L"\\VelQuillanBar.dll").c_str()));
   ASSERT_TRUE(legacy);
   WNDCLASSEXW wc = {sizeof(wc)};
@@ -181,46 +178,70 @@ TEST_F(BandTest, LoggedInBarRisesAboveAVisibleLegacyBarWhileTheLegacyUiIsActive)
   wc.lpszClassName = L"QuillanLegacyBar";
   ASSERT_TRUE(::RegisterClassExW(&wc));
   Open(640, true);
-  auto legacyBar = [&] {
-    return ::CreateWindowExW(0, L"QuillanLegacyBar", L"", WS_CHILD | WS_VISIBLE, 0, 0, 640, 39, parent_, nullptr,
-                             legacy.get(), nullptr);
+  const HWND legacyBar = ::CreateWindowExW(0, L"QuillanLegacyBar", L"", WS_CHILD | WS_VISIBLE, 0, 0, 640, 39, parent_,
+                                           nullptr, legacy.get(), nullptr);
+  const auto raiseLegacyBar = [&] {
+    ::SetWindowPos(legacyBar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   };
-  auto bandOnTop = [&] { return ::GetWindow(parent_, GW_CHILD) == band(); };
-
-  HWND above = legacyBar();
-  ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  ASSERT_FALSE(bandOnTop());
+  const auto bandOnTop = [&] { return ::GetWindow(parent_, GW_CHILD) == band(); };
+  raiseLegacyBar();
   band_->AttachExternalWindow(
       ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 9, 9, band(), nullptr, nullptr, nullptr));
-  EXPECT_FALSE(bandOnTop());  // legacy UI not active
-  // The legacy UI is active while another thread holds its mutex.
+  EXPECT_FALSE(bandOnTop());  // no mutex: the legacy UI is not active
+
+  // The legacy UI, while active, holds its mutex on a thread of its own and grants others no more than
+  // waiting on it and releasing it; it ends without releasing it.
+  const wchar_t kMutex[] = L"Local\\velquillanbox_ui_legacy_active_0";
   UniqueHandle held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread legacyUi([&] {
-    UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, L"Local\\velquillanbox_ui_legacy_active_0"));
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100001;;;WD)", SDDL_REVISION_1,
+                                                           &sa.lpSecurityDescriptor, nullptr);
+    UniqueHandle owned(::CreateMutexW(&sa, TRUE, kMutex));
+    ::LocalFree(sa.lpSecurityDescriptor);
     ::SetEvent(held.get());
     ::WaitForSingleObject(done.get(), INFINITE);
-    ::ReleaseMutex(mutex.get());
   });
-  ::WaitForSingleObject(held.get(), 5000);
+  ASSERT_EQ(::WaitForSingleObject(held.get(), 5000), WAIT_OBJECT_0);
+  UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutex));  // outlives its owner
+  ASSERT_TRUE(mutex);
   band_->RaiseAboveLegacyBar();
   EXPECT_TRUE(bandOnTop());
-  ::SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  ::ShowWindow(above, SW_HIDE);
+  raiseLegacyBar();
+  ::ShowWindow(legacyBar, SW_HIDE);
   band_->RaiseAboveLegacyBar();
   EXPECT_FALSE(bandOnTop());  // an invisible legacy bar is left alone
-  ::ShowWindow(above, SW_SHOWNA);
-  EXPECT_TRUE(test::PumpUntil(bandOnTop, 3000));  // the 200 ms timer does it by itself
+  ::ShowWindow(legacyBar, SW_SHOWNA);
+  // Timer 49421 raises the bar by itself every 200 ms.
+  std::vector<DWORD> raised;
+  while (raised.size() < 6 && test::PumpUntil(bandOnTop, 1000)) {
+    raised.push_back(::GetTickCount());
+    raiseLegacyBar();
+  }
+  ASSERT_EQ(raised.size(), 6u);
+  EXPECT_GE((raised[5] - raised[0]) / 5, 170u);
+  EXPECT_LE((raised[5] - raised[0]) / 5, 300u);
+
+  // Abandoned by its owner, the legacy UI is not active, and the checks leave the mutex free.
   ::SetEvent(done.get());
   legacyUi.join();
-  ::DestroyWindow(above);
+  for (int i = 0; i < 2; ++i) band_->RaiseAboveLegacyBar();
+  EXPECT_FALSE(bandOnTop());
+  DWORD taken = WAIT_FAILED;
+  std::thread([&] {
+    taken = ::WaitForSingleObject(mutex.get(), 0);
+    ::ReleaseMutex(mutex.get());
+  }).join();
+  EXPECT_EQ(taken, static_cast<DWORD>(WAIT_OBJECT_0));
+  ::DestroyWindow(legacyBar);
   ::UnregisterClassW(L"QuillanLegacyBar", legacy.get());
 }
 
 TEST_F(BandTest, AHundredBarsLeakNoGdiOrUserObjects) {
   test::TempDir dir;
-  ASSERT_TRUE(test::Canvas(30, 30, RGB(1, 2, 3)).Save(dir / L"me.bmp", true));
-  test::RecordingWindow main(kMainWindowClass, WS_POPUP);
-  auto cycle = [&](int i) {
+  ASSERT_TRUE(test::Canvas(30, 30, RGB(1, 2, 3)).SaveBmp(dir / L"me.bmp"));
+  test::RecordingWindow main(L"{465164DF-35A8-4AE3-BEE7-9626FCD521EC}", WS_POPUP);
+  const auto cycle = [&](int i) {
     CTopBand band;
     band.SetHostWindow(host_.hwnd());
     ASSERT_TRUE(band.Create(parent_));
@@ -237,8 +258,7 @@ TEST_F(BandTest, AHundredBarsLeakNoGdiOrUserObjects) {
   };
   cycle(0);
   cycle(1);
-  long gdi = test::GdiObjectCount();
-  long user = test::UserObjectCount();
+  const long gdi = test::GdiObjectCount(), user = test::UserObjectCount();
   for (int i = 0; i < 100; ++i) cycle(i);
   EXPECT_EQ(test::GdiObjectCount(), gdi);
   EXPECT_EQ(test::UserObjectCount(), user);

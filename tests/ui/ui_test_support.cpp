@@ -37,8 +37,8 @@ bool Canvas::Contains(const RECT& area, COLORREF color) const {
   return false;
 }
 
-bool Canvas::Save(const std::wstring& path, bool bmp) const {
-  return standin::SavePixels(bits_, width_, height_, path, bmp ? L"image/bmp" : L"image/png");
+bool Canvas::SaveBmp(const std::wstring& path) const {
+  return standin::SavePixels(bits_, width_, height_, path, L"image/bmp");
 }
 
 RECT RectInParent(HWND window) {
@@ -64,27 +64,6 @@ void PrintWindowTree(HWND window, Canvas* canvas) {
     PrintWindowTree(*it, canvas);
     ::RestoreDC(canvas->dc(), saved);
   }
-}
-
-COLORREF BitmapPixels::Color(int x, int y) const {
-  uint32_t v = argb[static_cast<size_t>(y) * width + x];
-  return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-}
-
-BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
-  BitmapPixels p;
-  BITMAP info = {};
-  if (!bitmap || ::GetObjectW(bitmap, sizeof(info), &info) != sizeof(info)) return p;
-  p.width = info.bmWidth;
-  p.height = info.bmHeight;
-  p.bits = info.bmBitsPixel;
-  p.argb.resize(static_cast<size_t>(p.width) * p.height);
-  BITMAPINFO header = {};
-  header.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, -p.height, 1, 32, BI_RGB};
-  HDC screen = ::GetDC(nullptr);
-  ::GetDIBits(screen, bitmap, 0, p.height, p.argb.data(), &header, DIB_RGB_COLORS);
-  ::ReleaseDC(nullptr, screen);
-  return p;
 }
 
 long GdiObjectCount() {

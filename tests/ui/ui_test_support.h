@@ -1,5 +1,5 @@
 // Helpers of the bar's tests: a 32-bit canvas that windows print into, GDI and USER object counts,
-// and the windows the bar talks to (host window, application main window).
+// the windows the bar talks to (host window, application main window) and expected record bytes.
 #pragma once
 
 #include <windows.h>
@@ -19,13 +19,11 @@ class Canvas {
   Canvas& operator=(const Canvas&) = delete;
 
   HDC dc() const { return dc_; }
-  int width() const { return width_; }
-  int height() const { return height_; }
   COLORREF Pixel(int x, int y) const;
   // True when some pixel of the rectangle has exactly this colour.
   bool Contains(const RECT& area, COLORREF color) const;
-  // The whole image as a PNG file (or, with bmp, a BMP file), written by GDI+.
-  bool Save(const std::wstring& path, bool bmp = false) const;
+  // The whole image as a BMP file, written by GDI+.
+  bool SaveBmp(const std::wstring& path) const;
 
  private:
   HDC dc_ = nullptr;
@@ -42,16 +40,6 @@ void PrintWindowTree(HWND window, Canvas* canvas);
 
 // A window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
-
-// A bitmap's size, depth and pixels (0xAARRGGBB, top-down); empty for no bitmap.
-struct BitmapPixels {
-  int width = 0, height = 0, bits = 0;
-  std::vector<uint32_t> argb;
-  COLORREF Color(int x, int y) const;
-  BYTE Alpha(int x, int y) const { return static_cast<BYTE>(argb[static_cast<size_t>(y) * width + x] >> 24); }
-};
-BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
-
 
 // GDI and USER objects of this process: GetGuiResources where the system implements it; under
 // Wine, which does not, the live GDI handles and the windows of this thread.
@@ -87,5 +75,25 @@ class RecordingWindow {
 
 // Creates a plain top-level window (DefWindowProc) to parent the bar in tests.
 HWND CreateTestParent(int width, int height);
+
+// Expected record bytes, little-endian, written field by field as the record layouts give them.
+class Bytes {
+ public:
+  Bytes& Int(uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) data_.push_back(static_cast<char>(value >> (8 * i)));
+    return *this;
+  }
+  Bytes& Handle(const void* window) { return Int(reinterpret_cast<intptr_t>(window), 8); }
+  // A UTF-16 field of `units` code units, zero-padded; units 0: the text and its terminating zero.
+  Bytes& Text(const std::wstring& text, size_t units = 0) {
+    for (size_t i = 0; i < (units ? units : text.size() + 1); ++i) Int(i < text.size() ? text[i] : 0, 2);
+    return *this;
+  }
+  const std::string& str() const { return data_; }
+  std::vector<uint8_t> vec() const { return std::vector<uint8_t>(data_.begin(), data_.end()); }
+
+ private:
+  std::string data_;
+};
 
 }  // namespace quillan::test

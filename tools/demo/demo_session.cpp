@@ -193,7 +193,7 @@ bool DemoSession::StartExplorer() {
   if (!explorer_->Start(options) || !explorer_->WaitForFrame(1, 30000)) return Fail(L"the Explorer stand-in does not start");
   StandinRecord band;
   const std::wstring outside = config_.outsideFolder();
-  if (!explorer_->WaitForRecord(L"band", [](const StandinRecord& r) { return r.Has(L"setsite"); }, 30000, &band) ||
+  if (!explorer_->WaitForRecord(L"band", [](const StandinRecord& r) { return !r.Text(L"setsite").empty(); }, 30000, &band) ||
       !explorer_->WaitForRecord(L"navigate", [&](const StandinRecord& r) { return r.Text(L"path") == outside; }, 30000)) {
     return Fail(L"the Explorer window loaded no band");
   }
