@@ -9,29 +9,29 @@
 #include <memory>
 #include <string>
 
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 #include "explorer/velcloud_explorer_inject_obj.h"
 #include "explorer_frame.h"
 #include "input_probe.h"
 #include "standin_output.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace {
 
 using namespace quillan;
 
 struct Run {
-  test::InputProbe::Figures figures;
+  harness::InputProbe::Figures figures;
   bool recovered = false;
 };
 
 Run Measure(bool hang) {
   Run run;
-  test::TempDir folders;
-  test::TempDir appData;
+  harness::TempDir folders;
+  harness::TempDir appData;
   const std::wstring sync = folders / L"Sync";
-  test::MakeDirs(sync);
-  test::WriteBytes(sync + L"\\a.txt", "a");
+  harness::MakeDirs(sync);
+  harness::WriteBytes(sync + L"\\a.txt", "a");
   standin::StandinOutput::Instance().SetQuiet(true);
   standin::FrameOptions options;
   options.band = standin::BandLoad::None;
@@ -44,7 +44,7 @@ Run Measure(bool hang) {
     return run;
   }
   frame->NavigateTo(sync, false, std::wstring());
-  test::DesktopAppStandin app;
+  harness::DesktopAppStandin app;
   if (!app.Start()) {
     std::printf("hung.error.application: 1 count\n");
     return run;
@@ -62,7 +62,7 @@ Run Measure(bool hang) {
     return host->BarWindow() && (::GetWindowLongPtrW(host->BarWindow(), GWL_STYLE) & WS_VISIBLE) != 0;
   };
   host->UpdateAccount(true, account);
-  if (!test::PumpUntil(barShows, 5000)) {
+  if (!harness::PumpUntil(barShows, 5000)) {
     std::printf("hung.error.bar: 1 count\n");
     return run;
   }
@@ -70,22 +70,22 @@ Run Measure(bool hang) {
   if (hang) app.Control(L"hang 9000 1");
   frame->SetSelection({sync + L"\\a.txt"});
   ::PostMessageW(host->HostWindow(), 0x1401, 0, 0);
-  test::InputProbe probe;
-  test::PumpFor(5500);
+  harness::InputProbe probe;
+  harness::PumpFor(5500);
   probe.Take();
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 20; ++i) ::SendMessageW(frame->tree().Items(), WM_MOUSEMOVE, MK_LBUTTON, 0);
-    test::PumpFor(300);
+    harness::PumpFor(300);
     host->UpdateAccount(false, AccountEntry{});
-    test::PumpFor(300);
+    harness::PumpFor(300);
     host->UpdateAccount(true, account);
-    test::PumpFor(300);
+    harness::PumpFor(300);
     frame->NavigateTo(sync, true, std::wstring());
     host->Revalidate();
-    test::PumpFor(300);
+    harness::PumpFor(300);
   }
   run.figures = probe.Take();
-  run.recovered = test::PumpUntil(barShows, 8000);
+  run.recovered = harness::PumpUntil(barShows, 8000);
   host->Uninit();
   host.reset();
   frame.reset();

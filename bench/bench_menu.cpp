@@ -18,12 +18,12 @@
 #include "base/com_ptr.h"
 #include "bench_support.h"
 #include "base/handle.h"
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 #include "hdrop_data_object.h"
 #include "ipc/pipe_client.h"
 #include "ipc/records.h"
 #include "menu/shell_context_menu.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace {
 
@@ -89,10 +89,10 @@ double MenuTime(IDataObject* data, int calls, int* wrong) {
 
 int main() {
   ::OleInitialize(nullptr);
-  test::TempDir dir;
+  harness::TempDir dir;
   const std::wstring root = dir / L"Sync";
   const std::wstring file = root + L"\\a.txt";
-  test::WriteBytes(file, std::string("a"));
+  harness::WriteBytes(file, std::string("a"));
   // The selection as Explorer hands it over: CF_HDROP.
   ComPtr<IDataObject> data;
   data.Attach(standin::HDropDataObject::Create({file}));
@@ -105,7 +105,7 @@ int main() {
   const double floor = 2 * bare + insertions;
   Figure("menu.floor", floor);
 
-  test::DesktopAppStandin standin;
+  harness::DesktopAppStandin standin;
   const std::wstring scenario = L"pipe ui_host normal\nsync-root ui_host " + root + L"\nstate 3 " + file + L"\n";
   if (!standin.Start({L"--no-adopt", L"--scenario", standin.WriteScenario(scenario)})) {
     std::printf("menu.standin: not started\n");

@@ -11,7 +11,7 @@
 
 #include "base/handle.h"
 #include "bench_support.h"
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 #include "ipc/pipe_client.h"
 
 namespace {
@@ -73,7 +73,7 @@ int main() {
   const double ownEngine = OwnEngineQuestion();
   Figure("pipe.own_engine_question", ownEngine);
 
-  test::DesktopAppStandin standin;
+  harness::DesktopAppStandin standin;
   const std::wstring scenario =
       L"pipe ui_host normal\nsync-root ui_host D:\\Sync\nstate 3 D:\\Sync\\a.txt\n";
   if (!standin.Start({L"--no-adopt", L"--scenario", standin.WriteScenario(scenario)}, std::wstring())) {

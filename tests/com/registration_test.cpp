@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
 #include "QuillanShellUI.h"
 #include "base/com_ptr.h"
 #include "com_test_support.h"

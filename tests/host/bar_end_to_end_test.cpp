@@ -2,6 +2,7 @@
 // account that is not logged in, from entering its sync folder to leaving it. Runs at 96 and 120 DPI.
 #include <gtest/gtest.h>
 
+#include "test_support.h"
 #include "com_test_support.h"
 #include "explorer/host_window_class.h"
 #include "host_test_support.h"

@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 
+#include "test_support.h"
 #include "com_test_support.h"
 #include "explorer/explorer_band.h"
 #include "host_fixture.h"

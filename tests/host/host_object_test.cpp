@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
 #include "host_fixture.h"
 
 namespace quillan {

@@ -13,8 +13,8 @@
 
 #include "account_files.h"
 #include "com_test_support.h"
-#include "desktop_app_standin.h"
-#include "explorer_standin.h"
+#include "desktop_app_driver.h"
+#include "explorer_driver.h"
 #include "ipc/records.h"
 #include "test_support.h"
 

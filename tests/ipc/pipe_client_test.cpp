@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
 #include "base/handle.h"
 #include "base/text.h"
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 #include "ipc/pipe_client.h"
 
 namespace quillan {

@@ -15,7 +15,7 @@
 #include "base/com_ptr.h"
 #include "base/handle.h"
 #include "base/text.h"
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 #include "hdrop_data_object.h"
 #include "test_support.h"
 

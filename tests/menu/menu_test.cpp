@@ -2,6 +2,7 @@
 // the records its commands send, byte for byte as the desktop stand-in logs them; the command strings.
 #include <gtest/gtest.h>
 
+#include "test_support.h"
 #include "../ui/ui_test_support.h"
 #include "menu_fixture.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
 #include "band_fixture.h"
 
 namespace quillan {

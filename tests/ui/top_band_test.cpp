@@ -1,3 +1,4 @@
+#include "test_support.h"
 #include "ui/top_band.h"
 
 #include <gtest/gtest.h>

@@ -7,14 +7,14 @@
 #include "config/sync_config.h"
 #include "ipc/records.h"
 #include "record_text.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace quillan::demo {
 
 namespace {
 
-using test::DesktopAppRecord;
-using test::StandinRecord;
+using harness::DesktopAppRecord;
+using harness::StandinRecord;
 
 constexpr wchar_t kBandClsid[] = L"{20B497C6-62FD-482A-9290-BD1BBEF85146}";
 constexpr wchar_t kMenuClsid[] = L"{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}";
@@ -42,7 +42,7 @@ bool KeyExists(HKEY root, const std::wstring& key) {
 }
 
 DWORD RunProgram(const std::wstring& commandLine) {
-  test::ChildProcess process;
+  harness::ChildProcess process;
   if (!process.Start(L"", commandLine)) return 0xFFFFFFFF;
   if (!process.Wait(60000)) return 0xFFFFFFFE;
   return process.ExitCode();
@@ -135,12 +135,12 @@ bool DemoSession::Install() {
   // state 3 for one file, which gives that file's menu its first item ("优先上传到云盘").
   const std::wstring engine = L"pipe ui_host normal\r\nsync-root ui_host " + config_.second().syncFolder +
                               L"\r\nstate 3 " + config_.insideFile() + L"\r\n";
-  if (!test::MakeDirs(options_.installDir + L"\\shell") ||
+  if (!harness::MakeDirs(options_.installDir + L"\\shell") ||
       !::CopyFileW(options_.dll.c_str(), installedDll_.c_str(), FALSE) ||
       !::CopyFileW((options_.binDir + L"\\desktop-app-standin.exe").c_str(), exe.c_str(), FALSE) ||
-      !test::WriteBytes(scenario, WideToUtf8(engine)) ||
+      !harness::WriteBytes(scenario, WideToUtf8(engine)) ||
       // Every start of the application, the one for a login included, reads its arguments from here.
-      !test::WriteBytes(exe.substr(0, exe.size() - 4) + L".args", WideToUtf8(L"--scenario " + test::QuoteArg(scenario)))) {
+      !harness::WriteBytes(exe.substr(0, exe.size() - 4) + L".args", WideToUtf8(L"--scenario " + harness::QuoteArg(scenario)))) {
     return Fail(L"cannot install into " + options_.installDir);
   }
   Say(L"Installed as an installer would, into " + options_.installDir + L":");
@@ -150,7 +150,7 @@ bool DemoSession::Install() {
 }
 
 bool DemoSession::Register() {
-  const DWORD code = RunProgram(L"regsvr32.exe /s " + test::QuoteArg(installedDll_));
+  const DWORD code = RunProgram(L"regsvr32.exe /s " + harness::QuoteArg(installedDll_));
   registered_ = true;  // even a failed run may have written keys
   if (code != 0) return Fail(L"regsvr32 ended with " + std::to_wstring(code));
   Say(L"regsvr32 \"" + installedDll_ + L"\": registered, exit code 0");
@@ -186,8 +186,8 @@ bool DemoSession::Prepare() {
 }
 
 bool DemoSession::StartExplorer() {
-  explorer_ = std::make_unique<test::ExplorerStandin>();
-  test::ExplorerStandin::Options options;
+  explorer_ = std::make_unique<harness::ExplorerStandin>();
+  harness::ExplorerStandin::Options options;
   // Inside the screen (1024x768 under Wine's null driver): a window's surface ends at the screen's edge.
   options.arguments = {L"--path=" + config_.outsideFolder(), L"--size=820x520", L"--pos=0,0"};
   if (!explorer_->Start(options) || !explorer_->WaitForFrame(1, 30000)) return Fail(L"the Explorer stand-in does not start");
@@ -386,16 +386,16 @@ bool DemoSession::Login() {
   std::string start;
   if (!app_.WaitForLine(mark, "start", [](const std::string& line) {
         bool login = false;
-        return test::JsonBool(line, "cloudbarlogin", &login) && login;
+        return harness::JsonBool(line, "cloudbarlogin", &login) && login;
       }, 10000, &start)) {
     return Fail(L"the application was not started with /cloudbarlogin");
   }
   std::wstring commandLine;
   std::wstring folder;
   int64_t pid = 0;
-  test::JsonText(start, "commandLine", &commandLine);
-  test::JsonText(start, "cwd", &folder);
-  test::JsonInt(start, "pid", &pid);
+  harness::JsonText(start, "commandLine", &commandLine);
+  harness::JsonText(start, "cwd", &folder);
+  harness::JsonInt(start, "pid", &pid);
   Say(L"the application's log: it started as " + commandLine);
   Detail(L"pid " + std::to_wstring(pid) + L", working folder " + folder);
   if (!app_.Find(10000)) return Fail(L"the started application shows no main window");
@@ -611,7 +611,7 @@ void DemoSession::Cleanup() {
   }
   if (registered_) {
     // A failure leaves keys that point at a removed file; nothing here could mend that.
-    RunProgram(L"regsvr32.exe /s /u " + test::QuoteArg(installedDll_));
+    RunProgram(L"regsvr32.exe /s /u " + harness::QuoteArg(installedDll_));
     registered_ = false;
   }
   config_.Remove();

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "desktop_app.h"
-#include "explorer_standin.h"
+#include "explorer_driver.h"
 #include "sample_config.h"
 
 namespace quillan::demo {
@@ -53,12 +53,12 @@ class DemoSession {
   // What the steps worked with, for a test that checks what they showed.
   const SampleConfig& config() const { return config_; }
   const DesktopApp& app() const { return app_; }
-  test::ExplorerStandin* explorer() { return explorer_.get(); }
+  harness::ExplorerStandin* explorer() { return explorer_.get(); }
   const std::wstring& installedDll() const { return installedDll_; }
   // The windows of the last dump of the Explorer window ("window" lines).
-  std::vector<test::StandinRecord> LastDump() const;
+  std::vector<harness::StandinRecord> LastDump() const;
   // The items of every menu shown so far, one list per menu ("menu-item" lines).
-  const std::vector<std::vector<test::StandinRecord>>& menus() const { return menus_; }
+  const std::vector<std::vector<harness::StandinRecord>>& menus() const { return menus_; }
   // Pictures written so far (full paths).
   const std::vector<std::wstring>& pictures() const { return pictures_; }
   const std::vector<std::wstring>& failures() const { return failures_; }
@@ -76,7 +76,7 @@ class DemoSession {
   bool Register();
   bool StartExplorer();
   // Runs steps in the Explorer window; the lines they wrote. False (and a failure) on a step error.
-  bool Explore(const std::wstring& steps, std::vector<test::StandinRecord>* lines = nullptr, DWORD timeoutMs = 30000);
+  bool Explore(const std::wstring& steps, std::vector<harness::StandinRecord>* lines = nullptr, DWORD timeoutMs = 30000);
   // A picture step for the file name (nothing without a pictures folder); "" when none.
   std::wstring PictureStep(const std::wstring& name, const std::wstring& options = std::wstring());
   // Posts a click to the middle of a window, as the user's mouse would.
@@ -92,8 +92,8 @@ class DemoSession {
   bool registered_ = false;
   SampleConfig config_;
   DesktopApp app_;
-  std::unique_ptr<test::ExplorerStandin> explorer_;
-  std::vector<std::vector<test::StandinRecord>> menus_;
+  std::unique_ptr<harness::ExplorerStandin> explorer_;
+  std::vector<std::vector<harness::StandinRecord>> menus_;
   std::vector<std::wstring> pictures_;
   std::vector<std::wstring> failures_;
   bool cleaned_ = false;

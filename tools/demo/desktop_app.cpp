@@ -5,7 +5,7 @@
 
 #include "base/text.h"
 #include "ipc/records.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace quillan::demo {
 
@@ -24,16 +24,16 @@ bool HexToBytes(const std::wstring& hex, std::vector<uint8_t>* bytes) {
   return true;
 }
 
-bool ParseRecordLine(const std::string& line, test::DesktopAppRecord* record) {
+bool ParseRecordLine(const std::string& line, harness::DesktopAppRecord* record) {
   int64_t code = 0;
   int64_t size = 0;
   int64_t tick = 0;
   std::wstring hex;
-  if (test::JsonEvent(line) != "record" || !test::JsonInt(line, "code", &code) || !test::JsonInt(line, "size", &size) ||
-      !test::JsonText(line, "hex", &hex) || !HexToBytes(hex, &record->payload)) {
+  if (harness::JsonEvent(line) != "record" || !harness::JsonInt(line, "code", &code) || !harness::JsonInt(line, "size", &size) ||
+      !harness::JsonText(line, "hex", &hex) || !HexToBytes(hex, &record->payload)) {
     return false;
   }
-  test::JsonInt(line, "tick", &tick);
+  harness::JsonInt(line, "tick", &tick);
   record->code = static_cast<DWORD>(code);
   record->size = static_cast<size_t>(size);
   record->tick = static_cast<DWORD>(tick);
@@ -76,7 +76,7 @@ bool DesktopApp::Start() {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  std::wstring commandLine = test::QuoteArg(exe_);
+  std::wstring commandLine = harness::QuoteArg(exe_);
   const std::wstring folder = exe_.substr(0, exe_.find_last_of(L'\\'));
   if (!::CreateProcessW(exe_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &info)) {
@@ -137,34 +137,34 @@ void DesktopApp::QuitAll() {
 }
 
 LRESULT DesktopApp::Control(const std::wstring& command) const {
-  if (!window_) return test::kStandinFailed;
+  if (!window_) return harness::kStandinFailed;
   std::wstring text = command;
-  COPYDATASTRUCT data = {test::kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)), &text[0]};
+  COPYDATASTRUCT data = {harness::kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)), &text[0]};
   DWORD_PTR answer = 0;
   if (!::SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &answer)) {
-    return test::kStandinFailed;
+    return harness::kStandinFailed;
   }
   return static_cast<LRESULT>(answer);
 }
 
-std::vector<std::string> DesktopApp::Lines() const { return test::ReadStandinLog(log_); }
+std::vector<std::string> DesktopApp::Lines() const { return harness::ReadStandinLog(log_); }
 
-std::vector<test::DesktopAppRecord> DesktopApp::RecordsSince(size_t mark, DWORD code) const {
-  std::vector<test::DesktopAppRecord> records;
+std::vector<harness::DesktopAppRecord> DesktopApp::RecordsSince(size_t mark, DWORD code) const {
+  std::vector<harness::DesktopAppRecord> records;
   const std::vector<std::string> lines = Lines();
   for (size_t i = mark; i < lines.size(); ++i) {
-    test::DesktopAppRecord record;
+    harness::DesktopAppRecord record;
     if (ParseRecordLine(lines[i], &record) && (code == 0 || record.code == code)) records.push_back(std::move(record));
   }
   return records;
 }
 
 bool DesktopApp::WaitForRecord(size_t mark, DWORD code,
-                               const std::function<bool(const test::DesktopAppRecord&)>& accept, DWORD timeoutMs,
-                               test::DesktopAppRecord* found) const {
+                               const std::function<bool(const harness::DesktopAppRecord&)>& accept, DWORD timeoutMs,
+                               harness::DesktopAppRecord* found) const {
   return PollUntil(
       [&] {
-        for (const test::DesktopAppRecord& record : RecordsSince(mark, code)) {
+        for (const harness::DesktopAppRecord& record : RecordsSince(mark, code)) {
           if (!accept || accept(record)) {
             if (found) *found = record;
             return true;
@@ -181,7 +181,7 @@ bool DesktopApp::WaitForLine(size_t mark, const std::string& event, const std::f
       [&] {
         const std::vector<std::string> lines = Lines();
         for (size_t i = mark; i < lines.size(); ++i) {
-          if (test::JsonEvent(lines[i]) == event && (!accept || accept(lines[i]))) {
+          if (harness::JsonEvent(lines[i]) == event && (!accept || accept(lines[i]))) {
             if (found) *found = lines[i];
             return true;
           }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/handle.h"
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 
 namespace quillan::demo {
 
@@ -46,10 +46,10 @@ class DesktopApp {
   std::vector<std::string> Lines() const;
   size_t Mark() const { return Lines().size(); }
   // Records received after the mark, of one code (0: every code).
-  std::vector<test::DesktopAppRecord> RecordsSince(size_t mark, DWORD code = 0) const;
+  std::vector<harness::DesktopAppRecord> RecordsSince(size_t mark, DWORD code = 0) const;
   // Waits for a record after the mark for which accept holds (null: any of the code).
-  bool WaitForRecord(size_t mark, DWORD code, const std::function<bool(const test::DesktopAppRecord&)>& accept,
-                     DWORD timeoutMs, test::DesktopAppRecord* found = nullptr) const;
+  bool WaitForRecord(size_t mark, DWORD code, const std::function<bool(const harness::DesktopAppRecord&)>& accept,
+                     DWORD timeoutMs, harness::DesktopAppRecord* found = nullptr) const;
   // Waits for a log line of the event after the mark for which accept holds.
   bool WaitForLine(size_t mark, const std::string& event, const std::function<bool(const std::string&)>& accept,
                    DWORD timeoutMs, std::string* found = nullptr) const;

@@ -22,7 +22,7 @@
 
 #include "base/text.h"
 #include "demo_session.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int main() {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   using quillan::demo::DemoSession;
   quillan::demo::DemoOptions options;
-  options.binDir = quillan::test::BinDir();
+  options.binDir = quillan::harness::BinDir();
   options.installDir = L"C:\\Program Files\\Orrin";
   options.root = L"C:\\OrrinDemo";
   options.print = Print;
@@ -76,7 +76,7 @@ int main() {
     }
   }
   ::LocalFree(argv);
-  if (!options.pictures.empty() && !quillan::test::MakeDirs(options.pictures)) {
+  if (!options.pictures.empty() && !quillan::harness::MakeDirs(options.pictures)) {
     Print(L"cannot create " + options.pictures);
     return 2;
   }

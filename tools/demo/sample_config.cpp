@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "config/sync_config.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace quillan::demo {
 
@@ -17,14 +17,14 @@ constexpr wchar_t kMarker[] = L"\\.quillan-demo";
 
 bool IsEmptyFolder(const std::wstring& path) { return ::PathIsDirectoryEmptyW(path.c_str()) != FALSE; }
 
-bool HasMarker(const std::wstring& folder) { return test::FileExists(folder + kMarker); }
+bool HasMarker(const std::wstring& folder) { return harness::FileExists(folder + kMarker); }
 
 }  // namespace
 
 bool ClaimDemoFolder(const std::wstring& folder, std::wstring* error) {
   if (::PathIsDirectoryW(folder.c_str())) {
     if (HasMarker(folder)) {
-      test::RemoveTree(folder);
+      harness::RemoveTree(folder);
     } else if (!IsEmptyFolder(folder)) {
       *error = folder + L" exists and is not the demo's: move it away first";
       return false;
@@ -33,7 +33,7 @@ bool ClaimDemoFolder(const std::wstring& folder, std::wstring* error) {
     *error = folder + L" is a file";
     return false;
   }
-  if (!test::MakeDirs(folder) || !test::WriteBytes(folder + kMarker, std::string())) {
+  if (!harness::MakeDirs(folder) || !harness::WriteBytes(folder + kMarker, std::string())) {
     *error = L"cannot create " + folder;
     return false;
   }
@@ -41,7 +41,7 @@ bool ClaimDemoFolder(const std::wstring& folder, std::wstring* error) {
 }
 
 void RemoveDemoFolder(const std::wstring& folder) {
-  if (!folder.empty() && HasMarker(folder)) test::RemoveTree(folder);
+  if (!folder.empty() && HasMarker(folder)) harness::RemoveTree(folder);
 }
 
 SampleConfig::SampleConfig(std::wstring appData, std::wstring root)
@@ -63,12 +63,12 @@ SampleConfig::SampleConfig(std::wstring appData, std::wstring root)
 bool SampleConfig::WriteIni(const std::wstring& path, const std::wstring& text) {
   files_.push_back(path);
   // UTF-16 with its mark, as the application writes its ini files: the names are Chinese.
-  return test::WriteUtf16File(path, text);
+  return harness::WriteUtf16File(path, text);
 }
 
 bool SampleConfig::WriteFile(const std::wstring& path, const std::wstring& text) {
   files_.push_back(path);
-  return test::WriteUtf16File(path, text);
+  return harness::WriteUtf16File(path, text);
 }
 
 bool SampleConfig::Write(std::wstring* error) {
@@ -82,7 +82,7 @@ bool SampleConfig::Write(std::wstring* error) {
     return false;
   }
   for (const std::wstring& folder : {first_.syncFolder, junction_, second_.syncFolder, nonSynced_, outside_}) {
-    if (!test::MakeDirs(folder)) {
+    if (!harness::MakeDirs(folder)) {
       *error = L"cannot create " + folder;
       return false;
     }

@@ -1,4 +1,4 @@
-// Drives tools/desktop-app-standin from a test: starts it with its log in a temporary folder, waits for
+// Drives tools/desktop-app-standin from a test or a benchmark: starts it with its log in a temporary folder, waits for
 // its main window, sends it control commands and reads its log back.
 #pragma once
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "harness.h"
 
-namespace quillan::test {
+namespace quillan::harness {
 
 // The stand-in's control code and its failure answer.
 inline constexpr DWORD kStandinControlCode = 0x5143;
@@ -70,4 +70,4 @@ class DesktopAppStandin {
   HWND window_ = nullptr;
 };
 
-}  // namespace quillan::test
+}  // namespace quillan::harness

@@ -1,11 +1,11 @@
-#include "explorer_standin.h"
+#include "explorer_driver.h"
 
 #include <cwchar>
 
 #include "base/text.h"
 #include "standin_protocol.h"
 
-namespace quillan::test {
+namespace quillan::harness {
 
 std::wstring StandinRecord::Text(const std::wstring& key) const {
   std::wstring value;
@@ -99,4 +99,4 @@ bool ExplorerStandin::Run(const std::wstring& steps, DWORD timeoutMs) {
   return WaitForRecord(L"done", isDone, timeoutMs);
 }
 
-}  // namespace quillan::test
+}  // namespace quillan::harness

@@ -1,10 +1,10 @@
-#include "desktop_app_standin.h"
+#include "desktop_app_driver.h"
 
 #include <algorithm>
 
 #include "base/text.h"
 
-namespace quillan::test {
+namespace quillan::harness {
 
 namespace {
 
@@ -122,4 +122,4 @@ bool DesktopAppStandin::WaitForRecords(DWORD code, size_t count, DWORD timeoutMs
   return PumpUntil([&] { return Records(code).size() >= count; }, timeoutMs);
 }
 
-}  // namespace quillan::test
+}  // namespace quillan::harness

@@ -1,4 +1,4 @@
-// Drives explorer-standin.exe (the program that stands in for an Explorer window) from a test: starts
+// Drives explorer-standin.exe (the program that stands in for an Explorer window) from a test or the demo: starts
 // it with a script, sends it more steps while it runs, reads back its output lines, finds its frame.
 //
 //   ExplorerStandin explorer;
@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "harness.h"
 
-namespace quillan::test {
+namespace quillan::harness {
 
 // One output line: its "type" and the line itself.
 struct StandinRecord {
@@ -70,4 +70,4 @@ class ExplorerStandin {
   std::wstring log_;
 };
 
-}  // namespace quillan::test
+}  // namespace quillan::harness

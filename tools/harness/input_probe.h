@@ -9,7 +9,7 @@
 #include <atomic>
 #include <vector>
 
-namespace quillan::test {
+namespace quillan::harness {
 
 class InputProbe {
  public:
@@ -80,4 +80,4 @@ class InputProbe {
   std::vector<DWORD> waits_;
 };
 
-}  // namespace quillan::test
+}  // namespace quillan::harness

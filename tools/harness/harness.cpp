@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "harness.h"
 
 #include <shlwapi.h>
 
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace quillan::test {
+namespace quillan::harness {
 
 TempDir::TempDir() {
   wchar_t base[MAX_PATH] = {};
@@ -103,9 +103,9 @@ bool ReadBytes(const std::wstring& path, std::string* bytes) {
 
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-}  // namespace quillan::test
+}  // namespace quillan::harness
 
-namespace quillan::test {
+namespace quillan::harness {
 
 ChildProcess::~ChildProcess() { Kill(); }
 
@@ -247,4 +247,4 @@ bool JsonText(const std::string& line, const std::string& key, std::wstring* val
   return true;
 }
 
-}  // namespace quillan::test
+}  // namespace quillan::harness
