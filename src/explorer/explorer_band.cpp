@@ -160,11 +160,11 @@ HRESULT STDMETHODCALLTYPE CExplorerBand::OnQuit() {
   const std::wstring& userId = driven->AccountUserId();
   const std::wstring& enterpriseId = driven->AccountEnterpriseId();
   if (mainWindow && !userId.empty() && !enterpriseId.empty()) {
-    // Once and without the retry: the window is closing and must not wait any longer. An
-    // application that does not answer (or that the system counts as hung) misses the notice, as does
-    // one whose record could not be built.
+    // Once and without the retry: the window is closing and must not wait any longer. An application
+    // that does not answer misses the notice (one the system counts as hung refuses it at once), as
+    // does one whose record could not be built.
     const std::optional<Record> quit = BuildAccountActionRecord(userId, enterpriseId, kActionQuit);
-    if (quit && !CountsAsHung(mainWindow)) SendRecord(mainWindow, *quit, SMTO_ABORTIFHUNG, kSendTimeoutMs);
+    if (quit) SendRecord(mainWindow, *quit, SMTO_ABORTIFHUNG, kSendTimeoutMs);
   }
   ReleaseBrowser();
   return S_OK;

@@ -62,11 +62,7 @@ SendOutcome SendToMain(HWND main, const std::optional<Record>& record) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return SendOutcome::kNoWindow;
   }
-  // Known not to answer: no wait at all, and no retry.
-  if (CountsAsHung(main)) {
-    ::SetLastError(ERROR_TIMEOUT);
-    return SendOutcome::kRefusedHung;
-  }
+  // A receiver the system counts as hung refuses the send at once (SMTO_ABORTIFHUNG) and is not asked again.
   const SendOutcome first = Attempt(main, *record);
   if (first != SendOutcome::kTimedOut || !RetriesOnTimeout(record->code) || CountsAsHung(main)) {
     if (first == SendOutcome::kRefusedHung || first == SendOutcome::kTimedOut) ::SetLastError(ERROR_TIMEOUT);

@@ -26,6 +26,20 @@ struct ServedClass {
 };
 const ServedClass kClasses[] = {{&CLSID_ExplorerBand, &IID_IObjectWithSite}, {&CLSID_ShellContextMenu, &IID_IContextMenu}};
 
+// A controlling unknown that aggregates one inner object and counts its own references.
+struct Outer final : IUnknown {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!IsEqualIID(iid, IID_IUnknown)) return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
+    *out = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
+  ULONG refs = 1;
+  IUnknown* inner = nullptr;  // released by the test
+};
+
 ComPtr<IClassFactory> Factory(const ShellDll& dll, const CLSID& clsid) {
   ComPtr<IClassFactory> factory;
   EXPECT_EQ(dll.getClassObject(clsid, IID_IClassFactory, factory.PutVoid()), S_OK);
@@ -71,7 +85,7 @@ TEST(ClassObjects, CanUnloadOnlyWhenNoObjectFactoryOrLockLivesAndBothClassesAggr
     ComPtr<IClassFactory> factory = Factory(dll, *served.clsid);
     ASSERT_TRUE(factory);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    test::TestOuter outer;
+    Outer outer;
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(&outer, *served.iid, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(out, nullptr);

@@ -62,16 +62,6 @@ std::wstring ShellDll::Path() { return BinDir() + L"\\QuillanShellUI.dll"; }
 
 bool ShellDll::loaded() const { return module_ && getClassObject && canUnloadNow && closeExplorerWithCloudBar; }
 
-HRESULT STDMETHODCALLTYPE TestOuter::QueryInterface(REFIID iid, void** out) {
-  if (IsEqualIID(iid, IID_IUnknown)) {
-    *out = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  // Everything else is the inner object's, as an outer object that exposes it would answer.
-  return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
-}
-
 bool KeyExists(HKEY root, const std::wstring& path) {
   UniqueKey key;
   return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;

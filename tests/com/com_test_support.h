@@ -29,17 +29,6 @@ class ShellDll {
   HMODULE module_ = nullptr;
 };
 
-// A controlling unknown that aggregates one inner object and counts its own references.
-class TestOuter final : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-
-  ULONG refs = 1;
-  IUnknown* inner = nullptr;  // the inner unknown; released by the test
-};
-
 bool KeyExists(HKEY root, const std::wstring& path);
 // A REG_SZ value (name empty: the default value); false when the key or value is missing or not text.
 bool ReadText(HKEY root, const std::wstring& path, const std::wstring& name, std::wstring* value);

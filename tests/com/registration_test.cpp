@@ -162,61 +162,51 @@ class Registration : public ::testing::Test {
   }
 };
 
-TEST_F(Registration, PerMachineWritesEveryKeyAndUnregistrationTakesBackOnlyThose) {
-  auto watched = Watched(HKEY_LOCAL_MACHINE, L"Software\\Classes");
-  auto before = TakeSnapshots(watched);
-  ASSERT_FALSE(TypeLibraryRegistered());
-
-  ASSERT_EQ(RunRegsvr32(L""), 0u);
-  ExpectClassKeys(HKEY_LOCAL_MACHINE, L"Software\\Classes");
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\CLSID\\") + kBand));
-  EXPECT_TRUE(TypeLibraryRegistered());
+TEST_F(Registration, EachModeWritesEveryKeyAndUnregistrationTakesBackOnlyThose) {
   const std::wstring category = L"\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}";
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kBand + category));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMenu + category));
-  for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand}) {
-    CLSID proxyStub = CLSID_NULL;
-    EXPECT_EQ(::CoGetPSClsid(*iid, &proxyStub), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(proxyStub, IID_IShellContextMenu));
+  const struct {
+    const wchar_t* install;
+    const wchar_t* uninstall;
+    HKEY classes;  // below Software\Classes
+    HKEY other;    // where none of the classes' own keys may go
+  } modes[] = {{L"", L"/u", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER},
+               {L"/n /i:user", L"/u /n /i:user", HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}};
+  for (const auto& mode : modes) {
+    auto watched = Watched(mode.classes, L"Software\\Classes");
+    auto before = TakeSnapshots(watched);
+    ASSERT_FALSE(TypeLibraryRegistered());
+
+    ASSERT_EQ(RunRegsvr32(mode.install), 0u);
+    ExpectClassKeys(mode.classes, L"Software\\Classes");
+    for (const wchar_t* key : {L"QuillanShellUI.ExplorerBand", L"QuillanShellUI.ShellContextMenu.1",
+                               L"AppID\\QuillanShellUI.DLL", L"CLSID\\{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}",
+                               L"CLSID\\{20B497C6-62FD-482A-9290-BD1BBEF85146}\\InprocServer32",
+                               L"Folder\\ShellEx\\ContextMenuHandlers\\VelQuillanBarUI"}) {
+      EXPECT_FALSE(KeyExists(mode.other, std::wstring(L"Software\\Classes\\") + key)) << key;
+    }
+    EXPECT_TRUE(TypeLibraryRegistered());
+    if (mode.classes == HKEY_LOCAL_MACHINE) {  // COM activates from the machine's classes only under Wine
+      EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kBand + category));
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMenu + category));
+      for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand}) {
+        CLSID proxyStub = CLSID_NULL;
+        EXPECT_EQ(::CoGetPSClsid(*iid, &proxyStub), S_OK);
+        EXPECT_TRUE(IsEqualCLSID(proxyStub, IID_IShellContextMenu));
+      }
+      for (const auto& served : {std::make_pair(&CLSID_ExplorerBand, &IID_IObjectWithSite),
+                                 std::make_pair(&CLSID_ShellContextMenu, &IID_IContextMenu)}) {
+        ComPtr<IUnknown> object;
+        EXPECT_EQ(::CoCreateInstance(*served.first, nullptr, CLSCTX_INPROC_SERVER, *served.second, object.PutVoid()), S_OK);
+      }
+    }
+
+    ASSERT_EQ(RunRegsvr32(mode.uninstall), 0u);
+    EXPECT_EQ(TakeSnapshots(watched), before);
+    EXPECT_FALSE(TypeLibraryRegistered());
+    ComPtr<IUnknown> gone;
+    EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
+              REGDB_E_CLASSNOTREG);
   }
-
-  // COM now activates both classes.
-  ComPtr<IObjectWithSite> band;
-  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, band.PutVoid()),
-            S_OK);
-  ComPtr<IContextMenu> menu;
-  EXPECT_EQ(::CoCreateInstance(CLSID_ShellContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                               menu.PutVoid()),
-            S_OK);
-  band = nullptr;
-  menu = nullptr;
-
-  ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
-  EXPECT_EQ(TakeSnapshots(watched), before);
-  EXPECT_FALSE(TypeLibraryRegistered());
-  ComPtr<IUnknown> gone;
-  EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
-            REGDB_E_CLASSNOTREG);
-}
-
-TEST_F(Registration, PerUserWritesTheClassesForTheUserAndTakesThemBack) {
-  auto watched = Watched(HKEY_CURRENT_USER, L"Software\\Classes");
-  auto before = TakeSnapshots(watched);
-
-  ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0u);
-  ExpectClassKeys(HKEY_CURRENT_USER, L"Software\\Classes");
-  // Nothing of the classes' own went to the machine.
-  for (const wchar_t* key : {L"QuillanShellUI.ExplorerBand", L"QuillanShellUI.ShellContextMenu.1",
-                             L"AppID\\QuillanShellUI.DLL", L"CLSID\\{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}",
-                             L"CLSID\\{20B497C6-62FD-482A-9290-BD1BBEF85146}\\InprocServer32",
-                             L"Folder\\ShellEx\\ContextMenuHandlers\\VelQuillanBarUI"}) {
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + key)) << key;
-  }
-  EXPECT_TRUE(TypeLibraryRegistered());
-
-  ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0u);
-  EXPECT_EQ(TakeSnapshots(watched), before);
-  EXPECT_FALSE(TypeLibraryRegistered());
 }
 
 TEST_F(Registration, OnlyTheWordUserInAnyCaseMeansPerUser) {

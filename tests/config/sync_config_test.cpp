@@ -80,6 +80,8 @@ TEST(SyncConfig, NamesAndPathText) {
   EXPECT_EQ(AccountFolderName(L"U1", L"E1"), L"28808d6c6da9585d7b98e2a2aaf17630");  // "user_u1 eid_e1"
   EXPECT_EQ(AccountFolderName(L"u1", L"e1"), L"28808d6c6da9585d7b98e2a2aaf17630");
   EXPECT_EQ(UserFolderName(L"U1"), L"4bb6369f54d5a7ce4509ee3118d769bf");  // "user_u1"
+  // Only A-Z change case: the full-width letter is digested as it stands.
+  EXPECT_EQ(AccountFolderName(L"Z\uFF21", L"E"), L"47c1b7860d4825924ef7a8590e89ea8f");  // "user_z\uFF21 eid_e"
   // Non-ASCII ids are digested in the ANSI code page (936 here), not in UTF-8 or UTF-16.
   EXPECT_EQ(AccountFolderName(L"\u5F20\u4E09", L"E1"), L"ca45a4095001e88ac07441b84e8edbab");
   EXPECT_EQ(UserFolderName(L"\u5F20\u4E09"), L"55e2972a68e32f6ddbab1014eb8fc16d");

@@ -1,5 +1,5 @@
-// The records exchanged with the desktop application, written out with literal offsets; their sends to
-// its main window in another process (the stand-in plays it), and the start of the application for a login.
+// The records this side sends to the desktop application, written out with literal offsets; their sends
+// to its main window in another process (the stand-in plays it), and the start of the application for a login.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,16 +53,8 @@ TEST(Records, LayoutsAreExact) {
            .Text(272, kName.substr(0, 1023)).Text(2320, kName.substr(0, 1023)).U32(4368, 1).U64(4376, 0x50F2E).bytes},
       {BuildBarRecord(Plain(), High(), L"u1", L"e1", L"", L"", 0, 1), 33777,
        Expected(4388).U64(0, 0x50F2E).Text(8, L"u1").Text(72, L"e1").U32(4368, 1).U32(4372, 1).U64(4376, kHigh).bytes},
-      {BuildAccountActionRecord(kUser, L"ent", 2), 33782,
-       Expected(2316).Text(0, kUser.substr(0, 31)).Text(64, L"ent").U32(264, 2).bytes},
-      {BuildAccountActionRecord(L"u", kEnt, 4, 52), 33782,
-       Expected(2316).Text(0, L"u").Text(64, kEnt.substr(0, 99)).U32(264, 4).U32(268, 52).bytes},
-      {BuildWindowRecord(33769, L"u", L"e", High()), 33769,
-       Expected(272).Text(0, L"u").Text(64, L"e").U64(264, kHigh).bytes},
-      {BuildVisibilityRecord(33772, L"u", L"e", 1), 33772,
-       Expected(268).Text(0, L"u").Text(64, L"e").U32(264, 1).bytes},
-      {BuildAccountChangedRecord(kUser, L"e"), 33775,
-       Expected(264).Text(0, kUser.substr(0, 31)).Text(64, L"e").bytes},
+      {BuildAccountActionRecord(kUser, kEnt, 2), 33782,
+       Expected(2316).Text(0, kUser.substr(0, 31)).Text(64, kEnt.substr(0, 99)).U32(264, 2).bytes},
       {BuildSelectionStateRecord(L"u", L"e", High(), 7), 33788,
        Expected(276).Text(0, L"u").Text(64, L"e").U64(264, kHigh).U32(272, 7).bytes},
       {BuildBarSizeRecord(L"u", L"e", High(), 1180, 39), 33776,
@@ -71,7 +63,6 @@ TEST(Records, LayoutsAreExact) {
        Expected(24).U64(0, 0x50F2E).U64(8, kHigh).U64(16, 0x50F2E).bytes},
       {BuildSelectionFlagRecord(true), 33792, Bytes{1}},
       {BuildSelectionFlagRecord(false), 33792, Bytes{0}},
-      {BuildProbeRecord(1, 2, 0xFFFFFFFF), 33789, Expected(12).U32(0, 1).U32(4, 2).U32(8, 0xFFFFFFFF).bytes},
       {BuildEmptyRecord(33779), 33779, Bytes{}},
       // One path of four characters: its code units, its zero and the list's zero, L = 12; one more byte.
       {BuildPathListRecord(33781, {L"D:\\a"}), 33781, Expected(9 + 12).U64(0, 12).Text(8, L"D:\\a").bytes},
@@ -91,38 +82,6 @@ TEST(Records, LayoutsAreExact) {
     EXPECT_EQ(row.record->code, row.code);
     EXPECT_EQ(row.record->payload, row.payload) << row.code;
   }
-}
-
-TEST(Records, TheHostTakesOnlyListedCodesOfTheirExactSizeForItsOwnAccount) {
-  const struct {
-    DWORD code;
-    DWORD size;
-  } rows[] = {{33769, 272}, {33771, 268}, {33772, 268}, {33775, 264}, {33782, 2316},
-              {33783, 272}, {33789, 12},  {33793, 272}};
-  std::vector<uint8_t> buffer(4096, 0);
-  for (const auto& row : rows) {
-    EXPECT_TRUE(IsAcceptedByHost({row.code, row.size, buffer.data()})) << row.code;
-    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size - 1, buffer.data()})) << row.code;
-    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size + 1, buffer.data()})) << row.code;
-    EXPECT_FALSE(IsAcceptedByHost({row.code, row.size, nullptr})) << row.code;
-  }
-  // The close request is accepted with or without a payload.
-  EXPECT_TRUE(IsAcceptedByHost({33774, 0, nullptr}));
-  EXPECT_TRUE(IsAcceptedByHost({33774, 5, buffer.data()}));
-  for (DWORD code : {33768u, 33770u, 33773u, 33776u, 33777u, 33790u, 33794u, 0u}) {
-    EXPECT_FALSE(IsAcceptedByHost({code, 272, buffer.data()})) << code;
-  }
-  // Windows are read from the low word; both ids are compared exactly.
-  const Record record = *BuildWindowRecord(33769, L"u", L"E", High());
-  std::vector<uint8_t> payload = record.payload;
-  payload[268] = 0x77;
-  WindowRecord parsed;
-  ASSERT_TRUE(ParseWindowRecord(payload.data(), payload.size(), &parsed));
-  EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(WindowFromWire(parsed.window))), 0x80001234u);
-  EXPECT_TRUE(parsed.key.Matches(L"u", L"E"));
-  EXPECT_FALSE(parsed.key.Matches(L"U", L"E"));
-  EXPECT_FALSE(parsed.key.Matches(L"u", L"e"));
-  EXPECT_FALSE(parsed.key.Matches(L"x", L"E"));
 }
 
 TEST(MainWindow, SendsWait500MsAndTheRetryCodesTryOnceMore20MsLater) {
