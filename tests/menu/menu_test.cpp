@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "../ui/ui_test_support.h"
+#include "ui_test_support.h"
 #include "menu_fixture.h"
 
 namespace quillan {

@@ -15,19 +15,20 @@
 
 #include "test_support.h"
 #include "com_test_support.h"
+#include "desktop_app_driver.h"
 #include "explorer/explorer_band.h"
 #include "host_fixture.h"
 #include "input_probe.h"
+#include "ipc/main_window.h"
 #include "window_tree.h"
 
 namespace quillan {
 namespace {
 
-using test::Codes;
 using test::HostObjectTest;
 using test::MakeFrame;
-using test::Place;
 using test::Posted;
+using test::RectInParent;
 
 unsigned Seed() {
   const char* given = std::getenv("QUILLAN_SEED");
@@ -38,7 +39,7 @@ unsigned Seed() {
 
 TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
   ASSERT_EQ(Show(0), S_OK);
-  const RECT bar = Place(Bar());
+  const RECT bar = RectInParent(Bar());
   main_->Clear();
   // Every code the host takes but the close request (which any size may carry), and the codes around.
   const std::map<DWORD, DWORD> sizes = {{33769, 272}, {33771, 268}, {33772, 268}, {33775, 264},
@@ -47,7 +48,7 @@ TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
   std::vector<uint8_t> bytes(2400);
   for (int i = 0; i < 100000; ++i) {
     DWORD code = 33760 + random() % 40;
-    if (code == to_host::kCloseExplorer) ++code;
+    if (code == 33774) ++code;
     auto known = sizes.find(code);
     const DWORD base = known != sizes.end() ? known->second : std::next(sizes.begin(), random() % sizes.size())->second;
     DWORD size = base + random() % 7 - 3;
@@ -57,13 +58,13 @@ TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
     const bool noData = random() % 50 == 0;
     COPYDATASTRUCT record = {code, size, noData ? nullptr : bytes.data()};
     const LRESULT answer = ::SendMessageW(Host(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
-    const bool probe = code == to_host::kProbe && size == 12 && !noData;
+    const bool probe = code == 33789 && size == 12 && !noData;
     const uint32_t third = bytes[8] | bytes[9] << 8 | bytes[10] << 16 | static_cast<uint32_t>(bytes[11]) << 24;
     ASSERT_EQ(answer, probe && third == 0 ? 1 : 0) << "record " << i << " code " << code << " size " << size;
   }
-  EXPECT_TRUE(Codes(*main_).empty());
-  EXPECT_FALSE(Posted(Host(), WM_HOST_SENDSELECTION) || Posted(Host(), WM_HOST_CHECKSELECTION));
-  const RECT now = Place(Bar());
+  EXPECT_TRUE(Codes().empty());
+  EXPECT_FALSE(Posted(Host(), 0x1402) || Posted(Host(), 0x1401));
+  const RECT now = RectInParent(Bar());
   EXPECT_TRUE(BarShows() && ::EqualRect(&bar, &now));
   EXPECT_EQ(ViewTop(), 39);
   EXPECT_FALSE(::IsZoomed(frame_->tree().Frame()));
@@ -92,12 +93,19 @@ TEST_F(HostObjectTest, AHungApplicationCostsExplorerLittleAndLosesNothing) {
   test::InputProbe probe;
   test::PumpFor(5500);  // the system counts a thread as hung after 5 s
   probe.Take();
+  // Hung now: the send step gives up at once, even on the record that is sent only once (33808).
+  for (bool retried : {false, true}) {
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(SendToMainWindow(retried ? BuildSelectionFlagRecord(true) : BuildBarClosingRecord(Host(), Bar(), Bar())));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_LT(::GetTickCount() - start, 100u) << retried;
+  }
 
   // Explorer goes on meanwhile: a drag over the items, leaving the folder (the bar holding the
   // application's window goes), another account's login face and its login link, a new view.
   for (int i = 0; i < 20; ++i) ::SendMessageW(frame_->tree().Items(), WM_MOUSEMOVE, MK_LBUTTON, 0);
   test::PumpFor(200);
-  ASSERT_EQ(host_->UpdateAccount(false, AccountEntry{}), S_OK);
+  ASSERT_EQ(Leave(), S_OK);
   EXPECT_FALSE(::IsChild(frame_->tree().Pane(), hostedBar));
   test::PumpFor(200);
   ASSERT_EQ(Show(0, L"u2"), S_OK);
@@ -151,7 +159,7 @@ struct AdoptOnClosing {
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
     auto* answer = reinterpret_cast<AdoptOnClosing*>(self);
     const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (message == WM_COPYDATA && record && record->dwData == to_main::kBarClosing) {
+    if (message == WM_COPYDATA && record && record->dwData == 33808) {
       ++answer->closings;
       COPYDATASTRUCT data = {answer->adopt.code, static_cast<DWORD>(answer->adopt.payload.size()),
                              answer->adopt.payload.data()};
@@ -166,7 +174,7 @@ TEST_F(HostObjectTest, AnAdoptionWhileTheBarClosesStartsNoWorkerThatOutlivesTheO
   ASSERT_EQ(Show(1), S_OK);
   HWND external = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, Bar(), nullptr, nullptr, nullptr);
   AdoptOnClosing answer{Host(), *BuildWindowRecord(33769, L"u1", L"e1", external)};
-  Copy(33769, answer.adopt);
+  Copy(answer.adopt);
   ASSERT_EQ(test::ThreadCount(), threads + 1);
   ASSERT_TRUE(::SetWindowSubclass(main_->hwnd(), &AdoptOnClosing::Proc, 1, reinterpret_cast<DWORD_PTR>(&answer)));
   EXPECT_EQ(host_->Uninit(), S_OK);
@@ -197,35 +205,39 @@ TEST(HostResources, ManyNavigationsAndWindowsLeaveNoObjectsHandlesOrThreadsBehin
   const std::wstring notLoggedIn = folders / L"A";
   const std::wstring loggedIn = folders / L"Root\\B";
   ASSERT_TRUE(test::MakeDirs(out) && test::MakeDirs(notLoggedIn) && test::MakeDirs(loggedIn));
-  accounts.AddSyncAccount({L"ua", L"ea", notLoggedIn, L"a", L"", L"A"});
+  ASSERT_TRUE(test::Canvas(30, 30, RGB(1, 2, 3)).SaveBmp(folders / L"me.bmp"));  // an avatar to load and draw
+  accounts.AddSyncAccount({L"ua", L"ea", notLoggedIn, L"a", L"", L"A", folders / L"me.bmp"});
   accounts.AddProfileAccount({L"ub", L"eb", loggedIn, L"b", L"", L"B"});
-  test::RecordingWindow main(kMainWindowClass);
-  auto frame = MakeFrame(test::Layout::Vista);
+  test::RecordingWindow main(test::kMainClass);
+  auto frame = MakeFrame(standin::Layout::Vista);
   ComPtr<CExplorerBand> band;
   ASSERT_EQ(CExplorerBand::Create(&band, nullptr, appData.path()), S_OK);
   band->SetSite(frame->Site());
   auto navigations = [&](int count) {
-    for (int i = 0; i < count; ++i) frame->NavigateTo(i % 2 ? out : notLoggedIn, true, std::wstring());
+    for (int i = 0; i < count; ++i) {
+      frame->NavigateTo(i % 2 ? out : notLoggedIn, true, std::wstring());
+      test::PumpFor(0);  // the avatar's picture arrives by a posted message
+      test::Canvas canvas(800, 39);
+      test::PrintWindowTree(frame->tree().Pane(), &canvas);
+    }
   };
   // A window whose bar hosts the application's window and runs a worker, opened and closed.
   auto window = [&] {
-    auto other = MakeFrame(test::Layout::Vista);
+    auto other = MakeFrame(standin::Layout::Vista);
     ComPtr<CExplorerBand> otherBand;
     ASSERT_EQ(CExplorerBand::Create(&otherBand, nullptr, appData.path()), S_OK);
     otherBand->SetSite(other->Site());
     other->NavigateTo(loggedIn, true, std::wstring());
     HWND bar = standin::FindDescendant(other->tree().Pane(), L"#32770", false);
     ASSERT_TRUE(bar);
-    HWND host = nullptr;
+    HWND host = nullptr;  // from the bar record that names this bar at 4376
     for (const auto& message : main.Received(WM_COPYDATA)) {
-      BarRecord record;
-      if (ParseBarRecord(message.payload.data(), message.payload.size(), &record) &&
-          WindowFromWire(record.barWindow) == bar) {
-        host = WindowFromWire(record.hostWindow);
+      if (message.payload.size() == 4388 && message.payload.substr(4376, 8) == test::Bytes().Handle(bar).str()) {
+        host = reinterpret_cast<HWND>(*reinterpret_cast<const INT_PTR*>(message.payload.data()));
       }
     }
     HWND external = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, bar, nullptr, nullptr, nullptr);
-    Record adopt = *BuildWindowRecord(to_host::kAdoptWindow, L"ub", L"eb", external);
+    Record adopt = *BuildWindowRecord(33769, L"ub", L"eb", external);
     COPYDATASTRUCT data = {adopt.code, static_cast<DWORD>(adopt.payload.size()), adopt.payload.data()};
     ::SendMessageW(host, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     ASSERT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & WS_VISIBLE);
@@ -263,7 +275,7 @@ TEST(ModuleUnload, TheDllUnloadsOnceItsObjectsAreGoneAndWorksAgainAfterTheNextLo
   const std::wstring sync = folders / L"Sync";
   ASSERT_TRUE(test::MakeDirs(sync));
   accounts.AddSyncAccount({L"uid-u", L"eid-u", sync, L"user-u", L"", L"Ent U"});
-  auto frame = MakeFrame(test::Layout::Vista);
+  auto frame = MakeFrame(standin::Layout::Vista);
   const std::wstring path = test::ShellDll::Path();
   for (int round = 0; round < 2; ++round) {
     HMODULE dll = ::LoadLibraryW(path.c_str());
@@ -274,17 +286,18 @@ TEST(ModuleUnload, TheDllUnloadsOnceItsObjectsAreGoneAndWorksAgainAfterTheNextLo
     ASSERT_TRUE(getClassObject && canUnloadNow);
     {
       ComPtr<IClassFactory> factory;
-      ASSERT_EQ(getClassObject(standin::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
-      ComPtr<IObjectWithSite> band;
-      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, band.PutVoid()), S_OK);
-      ASSERT_EQ(band->SetSite(frame->Site()), S_OK);
+      const CLSID band = {0x20B497C6, 0x62FD, 0x482A, {0x92, 0x90, 0xBD, 0x1B, 0xBE, 0xF8, 0x51, 0x46}};
+      ASSERT_EQ(getClassObject(band, IID_IClassFactory, factory.PutVoid()), S_OK);
+      ComPtr<IObjectWithSite> object;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, object.PutVoid()), S_OK);
+      ASSERT_EQ(object->SetSite(frame->Site()), S_OK);
       frame->NavigateTo(sync, true, std::wstring());
       const HWND bar = standin::FindDescendant(frame->tree().Pane(), L"#32770", false);
       ASSERT_TRUE(bar) << "round " << round;
       EXPECT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & WS_VISIBLE);
       test::PumpFor(500);  // the timers run
       EXPECT_EQ(canUnloadNow(), S_FALSE);
-      band->SetSite(nullptr);
+      object->SetSite(nullptr);
     }
     EXPECT_EQ(canUnloadNow(), S_OK);
     ASSERT_TRUE(::FreeLibrary(dll));

@@ -1,0 +1,155 @@
+// The registered DLL as Explorer loads it, in Explorer stand-in processes, with the desktop stand-in as
+// the application: the bar of an account that is not logged in from entering its folder to leaving it,
+// the records the application gets meanwhile, and the maintenance export closing every such window.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "com_test_support.h"
+#include "desktop_app_driver.h"
+#include "explorer_driver.h"
+#include "host_fixture.h"
+
+namespace quillan {
+namespace {
+
+using test::Bytes;
+using test::DesktopAppRecord;
+using test::StandinRecord;
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// The window lines of one "dump" of the stand-in's current window.
+class Dump {
+ public:
+  explicit Dump(test::ExplorerStandin& explorer) {
+    const size_t before = explorer.Records(L"window").size();
+    EXPECT_TRUE(explorer.Run(L"dump"));
+    const auto all = explorer.Records(L"window");
+    lines_.assign(all.begin() + static_cast<long>(std::min(before, all.size())), all.end());
+  }
+  const StandinRecord* Find(const std::wstring& key, const std::wstring& value) const {
+    for (const StandinRecord& line : lines_) {
+      if (line.Text(key) == value) return &line;
+    }
+    return nullptr;
+  }
+  std::vector<const StandinRecord*> Children(const StandinRecord* parent) const {
+    std::vector<const StandinRecord*> children;
+    for (const StandinRecord& line : lines_) {
+      if (parent && line.Number(L"parent") == parent->Number(L"index") && line.Text(L"tree") == parent->Text(L"tree")) {
+        children.push_back(&line);
+      }
+    }
+    return children;
+  }
+  // The bar: the dialog inside the folder view's pane.
+  const StandinRecord* Bar() const {
+    for (const StandinRecord* child : Children(Find(L"role", L"pane"))) {
+      if (child->Text(L"class") == L"#32770") return child;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<StandinRecord> lines_;
+};
+
+TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClosesEveryWindow) {
+  struct Registration {
+    Registration() { EXPECT_EQ(test::RunRegsvr32(L""), 0u); }
+    ~Registration() { test::RunRegsvr32(L"/u"); }  // a failure leaves keys no later test relies on
+  } registration;
+  test::AccountFiles accounts(test::PrefixAppData(), true);
+  test::TempDir folders;
+  const std::wstring sync = folders / L"Sync 同步", outside = folders / L"Elsewhere";
+  ASSERT_TRUE(test::MakeDirs(sync + L"\\docs") && test::MakeDirs(outside) && test::WriteBytes(sync + L"\\a.txt", "a"));
+  accounts.AddSyncAccount({L"uid-a", L"eid-a", sync, L"user-a", L"", L"Ent A"});
+  test::DesktopAppStandin app;
+  ASSERT_TRUE(app.Start());
+  test::ExplorerStandin explorer;
+  ASSERT_TRUE(explorer.Start({L"", {}}));
+  const HWND frame = explorer.WaitForFrame();
+  ASSERT_TRUE(frame);
+  const int height = test::At120Dpi() ? 48 : 39;
+
+  // Entering: the bar record at once, 300 ms and 1000 ms later, and with each revalidation (3 s).
+  ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(sync)));
+  ASSERT_TRUE(app.WaitForRecords(33777, 5, 10000));
+  Dump entered(explorer);
+  const StandinRecord *pane = entered.Find(L"role", L"pane"), *view = entered.Find(L"role", L"view");
+  const StandinRecord* bar = entered.Bar();
+  const StandinRecord* host = entered.Find(L"class", L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}");
+  ASSERT_TRUE(pane && view && bar && host) << explorer.Log();
+  EXPECT_EQ(bar->Text(L"x") + L"," + bar->Text(L"y") + L"," + bar->Text(L"width") + L"," + bar->Text(L"height"),
+            L"0,0," + pane->Text(L"client-width") + L"," + std::to_wstring(height));
+  EXPECT_TRUE(bar->Text(L"visible") == L"true");
+  EXPECT_EQ(view->Number(L"y"), height);
+  EXPECT_EQ(view->Number(L"height"), pane->Number(L"client-height") - height);
+  int shown = 0;  // avatar, name, status icon, prompt and link
+  for (const StandinRecord* control : entered.Children(bar)) shown += control->Text(L"visible") == L"true" ? 1 : 0;
+  EXPECT_EQ(shown, 5);
+  ASSERT_TRUE(test::MakeDirs(test::BinDir() + L"\\..\\pictures"));
+  ASSERT_TRUE(explorer.Run(L"picture " + Quoted(test::BinDir() + L"\\..\\pictures\\bar-not-logged-in.png")));
+
+  const std::vector<DesktopAppRecord> sent = app.Records(33777);
+  const std::string expected = Bytes().Handle(host->Window(L"hwnd")).Text(L"uid-a", 32).Text(L"eid-a", 100)
+                                   .Text(L"user-a", 1024).Text(L"Ent A", 1024).Int(1, 4).Int(0, 4)
+                                   .Handle(bar->Window(L"hwnd")).Int(0, 4).str();
+  for (const DesktopAppRecord& record : sent) EXPECT_EQ(std::string(record.payload.begin(), record.payload.end()), expected);
+  // The 200 ms timer sends each at its first tick after the interval; the application notes the time a
+  // little after the host, so an interval may come out a tick of the clock short.
+  const DWORD intervals[] = {sent[1].tick - sent[0].tick, sent[2].tick - sent[1].tick, sent[3].tick - sent[0].tick,
+                             sent[4].tick - sent[3].tick};
+  const DWORD low[] = {280, 980, 2980, 280}, high[] = {590, 1290, 3500, 590};
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(intervals[i] >= low[i] && intervals[i] < high[i]) << i << ": " << intervals[i];
+
+  // A resize: the bar takes the pane's new width within a tick.
+  ASSERT_TRUE(explorer.Run(L"resize 640 420; wait 400"));
+  Dump resized(explorer);
+  ASSERT_TRUE(resized.Bar());
+  EXPECT_EQ(resized.Bar()->Number(L"width"), resized.Find(L"role", L"pane")->Number(L"client-width"));
+  EXPECT_EQ(resized.Find(L"role", L"view")->Number(L"y"), height);
+
+  // The view rebuilds its items window: the new one is watched and its selection reported afresh.
+  ASSERT_TRUE(explorer.Run(L"navigate docs --view=keep; navigate .. --view=keep; rebuild"));
+  ASSERT_TRUE(app.WaitForRecords(33788, 1, 3000));
+  ASSERT_TRUE(explorer.Run(L"select --by=click a.txt"));
+  ASSERT_TRUE(app.WaitForRecords(33788, 2, 3000));
+  const std::vector<DesktopAppRecord> states = app.Records(33788);
+  for (uint32_t count : {0u, 1u}) {
+    EXPECT_EQ(std::string(states[count].payload.begin(), states[count].payload.end()),
+              Bytes().Text(L"uid-a", 32).Text(L"eid-a", 100).Handle(frame).Int(count, 4).str());
+  }
+
+  // Leaving every sync folder: the bar goes and the view has the pane's full height again.
+  ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(outside) + L" --view=keep"));
+  Dump left(explorer);
+  EXPECT_FALSE(left.Bar());
+  EXPECT_EQ(left.Find(L"role", L"view")->Number(L"y"), 0);
+
+  // A second window inside the account, then the export: both windows close as if their users had
+  // closed them; the one inside an account tells the application it quits.
+  ASSERT_TRUE(explorer.Run(L"new-window --path=" + Quoted(sync + L"\\docs")));
+  ASSERT_TRUE(explorer.WaitForFrame(2));
+  test::ShellDll dll;
+  ASSERT_TRUE(dll.loaded());
+  EXPECT_EQ(dll.closeExplorerWithCloudBar(), 0);
+  ASSERT_TRUE(explorer.WaitExit(20000)) << explorer.Log();
+  EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
+  const auto quits = explorer.Records(L"quit");
+  ASSERT_EQ(quits.size(), 2u);
+  for (const StandinRecord& quit : quits) {  // every reference given back, every sink gone
+    EXPECT_EQ(quit.Text(L"setsite-null") + L" " + quit.Text(L"band-release") + L" " + quit.Text(L"sinks-left") + L" " +
+                  quit.Text(L"leaked-refs"),
+              L"0x00000000 0 0 0");
+  }
+  const std::vector<DesktopAppRecord> notices = app.Records(33782);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(std::string(notices[0].payload.begin(), notices[0].payload.end()),
+            Bytes().Text(L"uid-a", 32).Text(L"eid-a", 100).Int(2, 4).Text(L"", 1024).str());
+}
+
+}  // namespace
+}  // namespace quillan
