@@ -10,7 +10,7 @@
 
 #include "QuillanShellUI.h"
 #include "base/com_ptr.h"
-#include "com_test_support.h"
+#include "shell_dll.h"
 #include "test_support.h"
 
 namespace quillan {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/handle.h"
-#include "com_test_support.h"
+#include "shell_dll.h"
 
 namespace quillan {
 namespace {

@@ -8,19 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "test_support.h"
 #include "QuillanShellUI.h"
 #include "base/com_ptr.h"
-#include "com_test_support.h"
+#include "base/handle.h"
+#include "shell_dll.h"
 
 namespace quillan {
 namespace {
 
-using test::KeyExists;
-using test::ReadText;
 using test::RunRegsvr32;
 using test::ShellDll;
 
@@ -30,6 +30,62 @@ const wchar_t kLibrary[] = L"{295FA374-9546-431F-9CA2-97B51CE23627}";
 const wchar_t kHelpers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 const wchar_t kOtherHelper[] = L"{0F0F0F0F-1111-2222-3333-444455556666}";
 const wchar_t kModule[] = L"<module>";
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+  UniqueKey key;
+  return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// A REG_SZ value (name empty: the default value); false when the key or value is missing or not text.
+bool ReadText(HKEY root, const std::wstring& path, const std::wstring& name, std::wstring* value) {
+  wchar_t data[4096] = {};
+  DWORD bytes = sizeof data - sizeof(wchar_t), type = 0;
+  if (::SHGetValueW(root, path.c_str(), name.empty() ? nullptr : name.c_str(), &type, data, &bytes) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  *value = data;
+  return true;
+}
+
+// Every key and value below path, one line each ("key" or "key|name|type|data").
+void SnapshotInto(HKEY key, const std::wstring& path, std::vector<std::wstring>* lines) {
+  lines->push_back(path);
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[16384];
+    DWORD nameChars = 16384;
+    BYTE data[8192];
+    DWORD dataBytes = sizeof data;
+    DWORD type = 0;
+    if (::RegEnumValueW(key, index, name, &nameChars, nullptr, &type, data, &dataBytes) != ERROR_SUCCESS) break;
+    std::wstring text;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      text.assign(reinterpret_cast<const wchar_t*>(data), dataBytes / sizeof(wchar_t));
+      while (!text.empty() && text.back() == 0) text.pop_back();
+    } else {
+      for (DWORD i = 0; i < dataBytes; ++i) text += std::to_wstring(data[i]) + L",";
+    }
+    lines->push_back(path + L"|" + name + L"|" + std::to_wstring(type) + L"|" + text);
+  }
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD nameChars = 256;
+    if (::RegEnumKeyExW(key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    UniqueKey child;
+    if (::RegOpenKeyExW(key, name, 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
+      SnapshotInto(child.get(), path + L"\\" + name, lines);
+    }
+  }
+}
+
+
+std::vector<std::wstring> Snapshot(HKEY root, const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  UniqueKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) SnapshotInto(key.get(), path, &lines);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
 
 struct Expected {
   std::wstring key;  // below the classes root
@@ -96,7 +152,7 @@ std::vector<std::pair<HKEY, std::wstring>> Watched(HKEY classesRoot, const std::
 
 std::vector<std::vector<std::wstring>> TakeSnapshots(const std::vector<std::pair<HKEY, std::wstring>>& watched) {
   std::vector<std::vector<std::wstring>> snapshots;
-  for (const auto& key : watched) snapshots.push_back(test::Snapshot(key.first, key.second));
+  for (const auto& key : watched) snapshots.push_back(Snapshot(key.first, key.second));
   return snapshots;
 }
 
@@ -116,20 +172,24 @@ class Registration : public ::testing::Test {
                                  L"Software\\Classes\\Directory\\Background\\ShellEx\\ContextMenuHandlers",
                                  L"Software\\Classes\\Directory\\ShellEx\\ContextMenuHandlers",
                                  L"Software\\Classes\\Folder\\ShellEx\\ContextMenuHandlers"}) {
-        ASSERT_TRUE(test::EnsureKey(root, key));
+        UniqueKey made;
+        ASSERT_EQ(::RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, made.put(), nullptr), ERROR_SUCCESS);
       }
       ASSERT_EQ(::SHSetValueW(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct", nullptr,
                               REG_SZ, kOtherHelper, sizeof kOtherHelper),
                 static_cast<LSTATUS>(ERROR_SUCCESS));
     }
-    ASSERT_TRUE(test::EnsureKey(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper));
+    UniqueKey made;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kHelpers) + L"\\" + kOtherHelper).c_str(), 0, nullptr,
+                                0, KEY_WRITE, nullptr, made.put(), nullptr),
+              ERROR_SUCCESS);
   }
 
   void TearDown() override {
     Clean();
-    test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kHelpers) + L"\\" + kOtherHelper);
+    ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kHelpers) + L"\\" + kOtherHelper).c_str());
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      test::DeleteTree(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct");
+      ::SHDeleteKeyW(root, L"Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OtherProduct");
     }
   }
 
@@ -140,7 +200,7 @@ class Registration : public ::testing::Test {
     // Wine writes the category of a per-user registration under the machine's classes and takes back
     // only the category itself.
     for (const wchar_t* clsid : {kBand, kMenu}) {
-      test::DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + clsid);
+      ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\CLSID\\") + clsid).c_str());
     }
   }
 

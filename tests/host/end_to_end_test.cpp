@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "com_test_support.h"
+#include "shell_dll.h"
 #include "desktop_app_driver.h"
 #include "explorer_driver.h"
 #include "host_fixture.h"

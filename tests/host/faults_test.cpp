@@ -14,7 +14,7 @@
 #include <random>
 
 #include "test_support.h"
-#include "com_test_support.h"
+#include "shell_dll.h"
 #include "desktop_app_driver.h"
 #include "explorer/explorer_band.h"
 #include "host_fixture.h"

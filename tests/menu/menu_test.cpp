@@ -1,17 +1,162 @@
-// The menus the handler builds inside and outside the sync folder, item for item; the engine's faults;
-// the records its commands send, byte for byte as the desktop stand-in logs them; the command strings.
+// The context-menu handler as Explorer drives it, through the built DLL's class object, with the desktop
+// stand-in as the application and its engine: the menus it builds inside and outside the sync folder,
+// item for item; the engine's faults; the records its commands send, byte for byte; the command strings.
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "base/com_ptr.h"
+#include "base/handle.h"
+#include "base/text.h"
+#include "shell_dll.h"
+#include "desktop_app_driver.h"
+#include "hdrop_data_object.h"
 #include "test_support.h"
 #include "ui_test_support.h"
-#include "menu_fixture.h"
 
-namespace quillan {
+namespace quillan::test {
 namespace {
+// Handlers made by the built DLL's class object, as Explorer makes them.
+class MenuHandlerSource {
+ public:
+  MenuHandlerSource() {
+    const CLSID menu = {0x8E4B2A8F, 0x956F, 0x47F1, {0xA0, 0x69, 0xED, 0x7F, 0x1A, 0x2D, 0xF6, 0xCF}};
+    if (dll_.loaded()) dll_.getClassObject(menu, IID_IClassFactory, factory_.PutVoid());
+  }
+  ~MenuHandlerSource() { factory_ = nullptr; }  // before the module goes
+  bool loaded() const { return static_cast<bool>(factory_); }
+  ComPtr<IContextMenu> Create() const {
+    ComPtr<IContextMenu> handler;
+    if (factory_) factory_->CreateInstance(nullptr, IID_IContextMenu, handler.PutVoid());
+    return handler;
+  }
 
-using test::InvokeOffset;
-using test::InvokeVerb;
-using test::MenuTest;
+ private:
+  ShellDll dll_;
+  ComPtr<IClassFactory> factory_;
+};
+
+HRESULT Initialize(IContextMenu* handler, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
+  ComPtr<IShellExtInit> init;
+  if (!handler || FAILED(handler->QueryInterface(IID_IShellExtInit, init.PutVoid()))) return E_NOINTERFACE;
+  return init->Initialize(folder, data, nullptr);
+}
+HRESULT InitializeSelection(IContextMenu* handler, const std::vector<std::wstring>& paths) {
+  ComPtr<IDataObject> data;
+  data.Attach(standin::HDropDataObject::Create(paths));
+  return Initialize(handler, nullptr, data.Get());
+}
+// A background menu: the folder's item list only.
+HRESULT InitializeBackground(IContextMenu* handler, const std::wstring& folder) {
+  PIDLIST_ABSOLUTE pidl = nullptr;
+  if (FAILED(::SHParseDisplayName(folder.c_str(), nullptr, &pidl, 0, nullptr))) return E_UNEXPECTED;
+  const HRESULT hr = Initialize(handler, pidl, nullptr);
+  ::CoTaskMemFree(pidl);
+  return hr;
+}
+
+// InvokeCommand with a command offset, or with a verb passed in the ANSI code page.
+HRESULT InvokeOffset(IContextMenu* handler, UINT offset) {
+  CMINVOKECOMMANDINFO info = {sizeof info};
+  info.lpVerb = MAKEINTRESOURCEA(offset);
+  return handler->InvokeCommand(&info);
+}
+HRESULT InvokeVerb(IContextMenu* handler, const std::wstring& verb) {
+  const std::string ansi = WideToAnsi(verb);
+  CMINVOKECOMMANDINFO info = {sizeof info};
+  info.lpVerb = ansi.c_str();
+  return handler->InvokeCommand(&info);
+}
+
+// The menu as text, top to bottom, items joined by " | ": "-" for a separator with id 1; an item of
+// the handler (item data 0x5549434D) as "label#offset" with offset = id - first, "(WxH)" when it
+// carries a bitmap, "!state" or "!checkmarks" when its state is not 0 or its two check bitmaps
+// differ; an item of Explorer's own by its label; a submenu as "[...]" after its parent.
+std::wstring DescribeMenu(HMENU menu, UINT first) {
+  std::wstring out;
+  for (int position = 0; position < ::GetMenuItemCount(menu); ++position) {
+    if (!out.empty()) out += L" | ";
+    wchar_t label[64] = {};
+    MENUITEMINFOW item = {sizeof item, MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_DATA};
+    MENUITEMINFOW text = {sizeof text, MIIM_STRING};  // asked apart: together they are unreliable under Wine
+    text.dwTypeData = label;
+    text.cch = 64;
+    if (!::GetMenuItemInfoW(menu, position, TRUE, &item) || !::GetMenuItemInfoW(menu, position, TRUE, &text)) {
+      out += L"?";
+    } else if (item.fType & MFT_SEPARATOR) {
+      out += (item.wID == 1 && item.dwItemData == 0) ? L"-" : L"-?" + std::to_wstring(item.wID);
+    } else {
+      out += label;
+      BITMAP bitmap = {};
+      if (item.dwItemData == 0x5549434D) {
+        out += L"#" + std::to_wstring(static_cast<int>(item.wID - first));
+        if (::GetObjectW(item.hbmpChecked, sizeof bitmap, &bitmap)) {
+          out += L"(" + std::to_wstring(bitmap.bmWidth) + L"x" + std::to_wstring(bitmap.bmHeight) + L")";
+        }
+        if (item.hbmpChecked != item.hbmpUnchecked) out += L"!checkmarks";
+        if (item.fState != 0) out += L"!state";
+      }
+      if (item.hSubMenu) out += L"[" + DescribeMenu(item.hSubMenu, first) + L"]";
+    }
+  }
+  return out;
+}
+
+// A popup menu with `prefill` items of Explorer's own ("x1", "x2"...; ids 1, 2...).
+UniqueMenu PrefilledMenu(int prefill) {
+  UniqueMenu menu(::CreatePopupMenu());
+  for (int i = 1; i <= prefill; ++i) ::AppendMenuW(menu.get(), MF_STRING, i, (L"x" + std::to_wstring(i)).c_str());
+  return menu;
+}
+
+// A sync folder with files and a folder in it, and folders beside it, the stand-in's engine naming
+// it: <temp>\Sync\a.txt (engine state 3), b.txt, c.txt (state 2), Docs\d.txt; <temp>\SyncOld\y.txt,
+// <temp>\Other\x.txt. The engine gives "gone.txt", which does not exist, state 3 too.
+class MenuTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const wchar_t* file : {L"Sync\\a.txt", L"Sync\\b.txt", L"Sync\\c.txt", L"Sync\\Docs\\d.txt",
+                                L"SyncOld\\y.txt", L"Other\\x.txt"}) {
+      ASSERT_TRUE(WriteBytes(Beside(file), std::string("data")));
+    }
+    ASSERT_TRUE(source_.loaded());
+    const std::wstring scenario = L"pipe ui_host normal\nsync-root ui_host " + root_ + L"\nstate 3 " + In(L"a.txt") +
+                                  L"\nstate 3 " + In(L"gone.txt") + L"\ndefault-state 2\n";
+    ASSERT_TRUE(standin_.Start({L"--no-adopt", L"--scenario", standin_.WriteScenario(scenario)}));
+  }
+  std::wstring In(const std::wstring& relative) const { return root_ + L"\\" + relative; }
+  std::wstring Beside(const std::wstring& relative) const { return dir_ / relative; }
+  void Command(const std::wstring& command) { ASSERT_EQ(standin_.Control(command), 1) << WideToUtf8(command); }
+
+  // A fresh handler for a selection (or, with background set, a folder background) and its menu.
+  struct Built {
+    ComPtr<IContextMenu> handler;
+    HRESULT init = E_FAIL;
+    HRESULT query = E_FAIL;
+    std::wstring menu;
+  };
+  Built Build(const std::vector<std::wstring>& paths, const std::wstring& background = std::wstring(),
+              int prefill = 0, UINT index = 0, UINT last = 1100) {
+    Built built{source_.Create()};
+    built.init = background.empty() ? InitializeSelection(built.handler.Get(), paths)
+                                    : InitializeBackground(built.handler.Get(), background);
+    if (FAILED(built.init)) return built;
+    UniqueMenu menu = PrefilledMenu(prefill);
+    built.query = built.handler->QueryContextMenu(menu.get(), index, 1000, last, CMF_NORMAL);
+    built.menu = DescribeMenu(menu.get(), 1000);
+    return built;
+  }
+
+  TempDir dir_;
+  std::wstring root_ = dir_ / L"Sync";
+  MenuHandlerSource source_;
+  DesktopAppStandin standin_;
+};
 
 const wchar_t kFileItems[] = L"分享#3(16x16) | - | 历史版本#4 | - | 访问网页版#5 | 进入云盘回收站#6";
 const wchar_t kManyItems[] = L"分享#3(16x16) | - | 访问网页版#5 | 进入云盘回收站#6";
@@ -49,7 +194,7 @@ TEST_F(MenuTest, InsideTheSyncFolderTheSubmenuFitsTheSelection) {
   const Built between = Build({In(L"b.txt")}, L"", 2, 1);
   EXPECT_EQ(between.menu, L"x1 | " + Parent(kFileItems) + L" | x2");
   // Asked for the default item only, or asked again for a menu that has its items: nothing more.
-  UniqueMenu menu = test::PrefilledMenu(1);
+  UniqueMenu menu = PrefilledMenu(1);
   EXPECT_EQ(between.handler->QueryContextMenu(menu.get(), 0, 1000, 1100, CMF_DEFAULTONLY), 0);
   MENUITEMINFOW marked = {sizeof marked, MIIM_DATA};
   marked.dwItemData = 0x5549434D;
@@ -82,8 +227,8 @@ TEST_F(MenuTest, OutsideTheSyncFolderOneItemAndRootsForeignBackgroundsOrNoApplic
   PIDLIST_ABSOLUTE drives = nullptr;  // "My Computer" has no file-system path
   ASSERT_EQ(::SHGetFolderLocation(nullptr, CSIDL_DRIVES, nullptr, 0, &drives), S_OK);
   ComPtr<IContextMenu> handler = source_.Create();
-  EXPECT_EQ(test::Initialize(handler.Get(), drives, nullptr), E_INVALIDARG);
-  EXPECT_EQ(test::Initialize(handler.Get(), nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(Initialize(handler.Get(), drives, nullptr), E_INVALIDARG);
+  EXPECT_EQ(Initialize(handler.Get(), nullptr, nullptr), E_INVALIDARG);
   ::CoTaskMemFree(drives);
 
   // A sync folder that is missing, is a file, or is not named at all offers nothing.
@@ -111,7 +256,7 @@ TEST_F(MenuTest, AnEngineThatFailsGivesNoItemsAndOneThatHangsNoUploadItemWithinA
   Command(L"pipe ui_host normal");
   ::Sleep(150);
   ComPtr<IContextMenu> handler = source_.Create();
-  ASSERT_EQ(test::InitializeSelection(handler.Get(), {In(L"a.txt")}), S_OK);
+  ASSERT_EQ(InitializeSelection(handler.Get(), {In(L"a.txt")}), S_OK);
   Command(L"pipe ui_host silent");
   UniqueMenu menu(::CreatePopupMenu());
   const DWORD start = ::GetTickCount();
@@ -119,7 +264,7 @@ TEST_F(MenuTest, AnEngineThatFailsGivesNoItemsAndOneThatHangsNoUploadItemWithinA
   const DWORD elapsed = ::GetTickCount() - start;
   EXPECT_GE(elapsed, 990u);   // the engine was waited for...
   EXPECT_LE(elapsed, 1150u);  // ...one reply time-out of 1000 ms, no longer
-  EXPECT_EQ(test::DescribeMenu(menu.get(), 1000), Parent(kFileItems));
+  EXPECT_EQ(DescribeMenu(menu.get(), 1000), Parent(kFileItems));
 }
 
 TEST_F(MenuTest, NoItemTakesAnIdBeyondExplorersLastOne) {
@@ -150,19 +295,19 @@ TEST_F(MenuTest, AHundredMenusLeaveNoGdiObjectBehind) {
     for (int i = 0; i < count; ++i) built += Build({In(L"a.txt")}).query == 9 ? 1 : 0;
   };
   menus(5);  // GDI+ and the system keep some objects of their own from the first use
-  const long before = test::GdiObjectCount();
+  const long before = GdiObjectCount();
   menus(100);
   EXPECT_EQ(built, 105);
-  EXPECT_EQ(test::GdiObjectCount(), before);
+  EXPECT_EQ(GdiObjectCount(), before);
 }
 
 // A path list is every path with its zero and one more zero; the path-list record (with the owner
 // window first for 33787) is its length L as 64 bits, the list and one final byte that carries no value.
 std::string PathListRecord(const std::vector<std::wstring>& paths, HWND owner = nullptr, bool withWindow = false) {
-  test::Bytes list;
+  Bytes list;
   for (const std::wstring& path : paths) list.Text(path);
   list.Int(0, 2);
-  test::Bytes record;
+  Bytes record;
   if (withWindow) record.Handle(owner);
   return record.Int(list.str().size(), 8).str() + list.str() + '?';
 }
@@ -192,7 +337,7 @@ TEST_F(MenuTest, EachCommandByOffsetOrVerbSendsItsRecordByteForByte) {
 
   // Verbs in any ASCII letter case, without a menu; the selection commands need a selection.
   ComPtr<IContextMenu> handler = source_.Create();
-  ASSERT_EQ(test::InitializeSelection(handler.Get(), {a, b}), S_OK);
+  ASSERT_EQ(InitializeSelection(handler.Get(), {a, b}), S_OK);
   for (const wchar_t* verb : {L"访问网页版", L"Orrin", L"oRRIN", L"同步到ORRIN"}) {
     EXPECT_EQ(InvokeVerb(handler.Get(), verb), S_OK) << WideToUtf8(verb);  // "Orrin" sends nothing
   }
@@ -201,7 +346,7 @@ TEST_F(MenuTest, EachCommandByOffsetOrVerbSendsItsRecordByteForByte) {
   }
   for (UINT offset : {0u, 3u}) EXPECT_EQ(InvokeOffset(handler.Get(), offset), E_INVALIDARG);  // no menu built
   ComPtr<IContextMenu> background = source_.Create();
-  ASSERT_EQ(test::InitializeBackground(background.Get(), root_), S_OK);
+  ASSERT_EQ(InitializeBackground(background.Get(), root_), S_OK);
   for (const wchar_t* verb : {L"分享", L"同步到Orrin", L"优先上传到云盘", L"历史版本"}) {
     EXPECT_EQ(InvokeVerb(background.Get(), verb), E_FAIL) << WideToUtf8(verb);
   }
@@ -213,14 +358,14 @@ TEST_F(MenuTest, EachCommandByOffsetOrVerbSendsItsRecordByteForByte) {
                   {33779, ""},
                   {33780, ""},
                   {33786, PathListRecord({a, b})},
-                  {33791, test::Bytes().Text(a).str()},
+                  {33791, Bytes().Text(a).str()},
                   {33786, PathListRecord({a})},
                   {33781, PathListRecord({x})},
                   {33779, ""},
                   {33781, PathListRecord({a, b})}};
   ASSERT_TRUE(standin_.WaitForRecords(0, 9, 5000));
-  test::PumpFor(100);
-  const std::vector<test::DesktopAppRecord> records = standin_.Records();
+  PumpFor(100);
+  const std::vector<DesktopAppRecord> records = standin_.Records();
   ASSERT_EQ(records.size(), 9u);
   for (size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(records[i].code, expected[i].code) << i;
@@ -280,4 +425,4 @@ TEST_F(MenuTest, CommandStringsInBothWidthsAreCutToTheBuffer) {
 }
 
 }  // namespace
-}  // namespace quillan
+}  // namespace quillan::test

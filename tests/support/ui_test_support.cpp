@@ -133,17 +133,11 @@ LRESULT CALLBACK RecordingWindow::Proc(HWND window, UINT message, WPARAM wParam,
       m.code = data->dwData;
       if (data->lpData) m.payload.assign(static_cast<const char*>(data->lpData), data->cbData);
     }
-    if (message == WM_NOTIFY && lParam) m.payload.assign(reinterpret_cast<const char*>(lParam), sizeof(NMHDR));
     self->messages_.push_back(std::move(m));
     if (message == WM_COPYDATA) return 1;
   }
   if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND CreateTestParent(int width, int height) {
-  return ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height, nullptr,
-                           nullptr, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 }  // namespace quillan::test

@@ -54,7 +54,7 @@ class RecordingWindow {
     WPARAM wParam;
     LPARAM lParam;
     ULONG_PTR code;       // WM_COPYDATA: dwData
-    std::string payload;  // WM_COPYDATA: the bytes; WM_NOTIFY: the NMHDR
+    std::string payload;  // WM_COPYDATA: the bytes
   };
 
   explicit RecordingWindow(const wchar_t* className, DWORD style = WS_OVERLAPPEDWINDOW);
@@ -73,9 +73,6 @@ class RecordingWindow {
   std::vector<Message> messages_;
 };
 
-// Creates a plain top-level window (DefWindowProc) to parent the bar in tests.
-HWND CreateTestParent(int width, int height);
-
 // Expected record bytes, little-endian, written field by field as the record layouts give them.
 class Bytes {
  public:
@@ -90,7 +87,6 @@ class Bytes {
     return *this;
   }
   const std::string& str() const { return data_; }
-  std::vector<uint8_t> vec() const { return std::vector<uint8_t>(data_.begin(), data_.end()); }
 
  private:
   std::string data_;
