@@ -139,7 +139,7 @@ TEST_F(BandTest, OnQuitSendsTheQuitNoticeOnceWhenTheHostShowsAnAccount) {
     main_.Clear();
     EXPECT_EQ(browser()->FireOnQuit(), 1);
     EXPECT_EQ(browser()->events().SinkCount(), 0u);  // let go of the browser
-    const auto notices = main_.Received(WM_COPYDATA);
+    const auto notices = main_.Received();
     ASSERT_EQ(notices.size(), row.notices);
     if (row.notices) {  // 2316 bytes: the ids in their fields, action 2
       EXPECT_EQ(notices[0].code, 33782u);

@@ -231,7 +231,7 @@ TEST(HostResources, ManyNavigationsAndWindowsLeaveNoObjectsHandlesOrThreadsBehin
     HWND bar = standin::FindDescendant(other->tree().Pane(), L"#32770", false);
     ASSERT_TRUE(bar);
     HWND host = nullptr;  // from the bar record that names this bar at 4376
-    for (const auto& message : main.Received(WM_COPYDATA)) {
+    for (const auto& message : main.Received()) {
       if (message.payload.size() == 4388 && message.payload.substr(4376, 8) == test::Bytes().Handle(bar).str()) {
         host = reinterpret_cast<HWND>(*reinterpret_cast<const INT_PTR*>(message.payload.data()));
       }

@@ -103,12 +103,12 @@ class HostObjectTest : public ::testing::Test {
   // The codes the application received, in order; the payloads of one code.
   std::vector<DWORD> Codes() const {
     std::vector<DWORD> codes;
-    for (const auto& message : main_->Received(WM_COPYDATA)) codes.push_back(static_cast<DWORD>(message.code));
+    for (const auto& message : main_->Received()) codes.push_back(static_cast<DWORD>(message.code));
     return codes;
   }
   std::vector<std::string> Payloads(DWORD code) const {
     std::vector<std::string> payloads;
-    for (const auto& message : main_->Received(WM_COPYDATA)) {
+    for (const auto& message : main_->Received()) {
       if (message.code == code) payloads.push_back(message.payload);
     }
     return payloads;

@@ -71,12 +71,10 @@ KEYS = [C + k for k in ["CLSID\\" + BAND, "CLSID\\" + MENU, "CLSID\\" + IIDS[1],
 
 def registry(variant, view):
     """The keys of ours in one registry view: {lower-case key: {lower-case value name: data}}."""
-    wine(variant, "C:\\package_client.exe", "registry", "C:\\registry.txt", str(view), *KEYS)
-    keys, key = {}, None
-    for line in open(prefix(variant) + "/drive_c/registry.txt", encoding="utf-8").read().splitlines():
-        kind, text = line.split(" ", 1)
-        if kind == "key": key = text.lower(); keys[key] = {}
-        else: name, data = text.split("=", 1); keys[key][name.lower()] = data
+    ours = tuple(k.lower() for k in KEYS)
+    keys = {}
+    for top in ("HKLM\\Software\\Classes", "HKLM\\" + BHO):
+        keys.update({k: v for k, v in export(variant, top, view).items() if k.startswith(ours)})
     return keys
 
 
@@ -119,8 +117,7 @@ open(msi + "/.package-test-running", "w").close()
 drive = msi + "/drive_c/"
 for name in ("old", "new"):
     shutil.copy(os.path.join(work, name, "QuillanShellUI.msi"), drive + name + ".msi")
-for variant in ("msi", "msi-regsvr32"):
-    shutil.copy(CLIENT, prefix(variant) + "/drive_c/package_client.exe")
+shutil.copy(CLIENT, drive + "package_client.exe")
 
 # What regsvr32 writes for the x86_64 DLL in the same folder, in a prefix of its own.
 plain = prefix("msi-regsvr32") + "/drive_c/Program Files (x86)/Orrin/shell64"

@@ -1,5 +1,5 @@
-// Helpers of the bar's tests: a 32-bit canvas that windows print into, GDI and USER object counts,
-// the windows the bar talks to (host window, application main window) and expected record bytes.
+// Helpers of the bar's and the menu's tests: a 32-bit canvas that windows print into, GDI and USER
+// object counts, a window of a given class that keeps the records sent to it, expected record bytes.
 #pragma once
 
 #include <windows.h>
@@ -8,69 +8,56 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
+
 namespace quillan::test {
 
-// A top-down 32-bit DIB section selected into a memory DC.
+// A top-down 32-bit bitmap selected into a memory DC.
 class Canvas {
  public:
   Canvas(int width, int height, COLORREF fill = RGB(0, 0, 0));
-  ~Canvas();
-  Canvas(const Canvas&) = delete;
-  Canvas& operator=(const Canvas&) = delete;
-
-  HDC dc() const { return dc_; }
+  HDC dc() const { return dc_.get(); }
   COLORREF Pixel(int x, int y) const;
-  // True when some pixel of the rectangle has exactly this colour.
-  bool Contains(const RECT& area, COLORREF color) const;
-  // The whole image as a BMP file, written by GDI+.
+  bool Contains(const RECT& area, COLORREF color) const;  // some pixel of the area has the colour
   bool SaveBmp(const std::wstring& path) const;
 
  private:
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ previous_ = nullptr;
+  UniqueBitmap bitmap_;
+  UniqueMemoryDc dc_;  // destroyed first, with the bitmap still in it
   uint32_t* bits_ = nullptr;
-  int width_;
-  int height_;
+  int width_, height_;
 };
 
-// Prints window and its visible children (recursively, bottom of the z-order first) into the canvas
-// with WM_PRINTCLIENT, as the screen would show them.
+// Prints a window and its visible children (bottom of the z-order first) into the canvas with
+// WM_PRINTCLIENT, as the screen would show them.
 void PrintWindowTree(HWND window, Canvas* canvas);
-
 // A window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
-
-// GDI and USER objects of this process: GetGuiResources where the system implements it; under
-// Wine, which does not, the live GDI handles and the windows of this thread.
+// GDI and USER objects of this process: GetGuiResources where the system implements it; under Wine,
+// which does not, the live GDI handles and the windows of this thread.
 long GdiObjectCount();
 long UserObjectCount();
 
-// A top-level window of the given class that records every message sent to it.
+// A top-level window of the given class that keeps every WM_COPYDATA record sent to it (answered 1).
 class RecordingWindow {
  public:
-  struct Message {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    ULONG_PTR code;       // WM_COPYDATA: dwData
-    std::string payload;  // WM_COPYDATA: the bytes
+  struct Record {
+    ULONG_PTR code;
+    std::string payload;
   };
-
-  explicit RecordingWindow(const wchar_t* className, DWORD style = WS_OVERLAPPEDWINDOW);
+  explicit RecordingWindow(const wchar_t* className);
   ~RecordingWindow();
   RecordingWindow(const RecordingWindow&) = delete;
   RecordingWindow& operator=(const RecordingWindow&) = delete;
-
   HWND hwnd() const { return window_; }
-  std::vector<Message> Received(UINT message) const;
-  void Clear() { messages_.clear(); }
+  const std::vector<Record>& Received() const { return records_; }
+  void Clear() { records_.clear(); }
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   std::wstring className_;
   HWND window_ = nullptr;
-  std::vector<Message> messages_;
+  std::vector<Record> records_;
 };
 
 // Expected record bytes, little-endian, written field by field as the record layouts give them.
