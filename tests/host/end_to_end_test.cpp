@@ -1,9 +1,11 @@
 // The registered DLL as Explorer loads it, in Explorer stand-in processes, with the desktop stand-in as
 // the application: the bar of an account that is not logged in from entering its folder to leaving it,
-// the records the application gets meanwhile, and the maintenance export closing every such window.
+// the records the application gets meanwhile, and the maintenance export closing every window that
+// has a host window, in any process.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell_dll.h"
@@ -130,12 +132,35 @@ TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClo
   EXPECT_EQ(left.Find(L"role", L"view")->Number(L"y"), 0);
 
   // A second window inside the account, then the export: both windows close as if their users had
-  // closed them; the one inside an account tells the application it quits.
+  // closed them, and the one inside an account tells the application it quits. A host window of this
+  // thread whose class name was registered in lower case is asked too, once, with no payload; a window
+  // of another class is not; one whose thread is hung costs the 500 ms of its send.
   ASSERT_TRUE(explorer.Run(L"new-window --path=" + Quoted(sync + L"\\docs")));
   ASSERT_TRUE(explorer.WaitForFrame(2));
+  test::RecordingWindow lower(L"{de16d8fe-f468-49a7-85b4-414cf06c72e5}");
+  test::RecordingWindow other(L"{DE16D8FE-F468-49A7-85B4-414CF06C72E6}");
+  UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), made(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread hung([&] {
+    HWND window = ::CreateWindowExW(0, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                    nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SetEvent(made.get());
+    ::WaitForSingleObject(done.get(), INFINITE);  // takes no message meanwhile
+    ::DestroyWindow(window);
+  });
+  ::WaitForSingleObject(made.get(), INFINITE);
   test::ShellDll dll;
   ASSERT_TRUE(dll.loaded());
+  const DWORD start = ::GetTickCount();
   EXPECT_EQ(dll.closeExplorerWithCloudBar(), 0);
+  const DWORD elapsed = ::GetTickCount() - start;
+  ::SetEvent(done.get());
+  hung.join();
+  EXPECT_GE(elapsed, 480u);
+  EXPECT_LT(elapsed, 900u);
+  ASSERT_EQ(lower.Received().size(), 1u);
+  EXPECT_EQ(lower.Received()[0].code, 33774u);
+  EXPECT_EQ(lower.Received()[0].payload, "");
+  EXPECT_TRUE(other.Received().empty());
   ASSERT_TRUE(explorer.WaitExit(20000)) << explorer.Log();
   EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
   const auto quits = explorer.Records(L"quit");
