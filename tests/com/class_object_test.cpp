@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "QuillanShellUI.h"
 #include "base/com_ptr.h"
 #include "shell_dll.h"
 #include "test_support.h"
@@ -18,13 +17,13 @@ namespace {
 
 using test::ShellDll;
 
-const CLSID& kProxyStubClassId = IID_IShellContextMenu;
+const CLSID& kProxyStubClassId = test::kShellContextMenuIid;
 
 struct ServedClass {
   const CLSID* clsid;
   const IID* iid;  // an interface the object answers
 };
-const ServedClass kClasses[] = {{&CLSID_ExplorerBand, &IID_IObjectWithSite}, {&CLSID_ShellContextMenu, &IID_IContextMenu}};
+const ServedClass kClasses[] = {{&test::kBandClsid, &IID_IObjectWithSite}, {&test::kMenuClsid, &IID_IContextMenu}};
 
 // A controlling unknown that aggregates one inner object and counts its own references.
 struct Outer final : IUnknown {
@@ -61,18 +60,18 @@ TEST(ClassObjects, ServesEachClassThroughOneCachedFactoryAndRefusesTheRest) {
   }
   // The band answers IUnknown and IObjectWithSite only.
   ComPtr<IUnknown> band;
-  ASSERT_EQ(Factory(dll, CLSID_ExplorerBand)->CreateInstance(nullptr, IID_IUnknown, band.PutVoid()), S_OK);
+  ASSERT_EQ(Factory(dll, test::kBandClsid)->CreateInstance(nullptr, IID_IUnknown, band.PutVoid()), S_OK);
   ComPtr<IUnknown> other;
-  EXPECT_EQ(band->QueryInterface(IID_IExplorerBand, other.PutVoid()), E_NOINTERFACE);
+  EXPECT_EQ(band->QueryInterface(test::Guid(L"{09BEC1A8-BE09-4A86-8586-77C4546235DC}"), other.PutVoid()), E_NOINTERFACE);
 
   const CLSID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(dll.getClassObject(unknown, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
   out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(dll.getClassObject(CLSID_ExplorerBand, IID_IDispatch, &out), E_NOINTERFACE);
+  EXPECT_EQ(dll.getClassObject(test::kBandClsid, IID_IDispatch, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
-  for (const CLSID* clsid : {&CLSID_ExplorerBand, &CLSID_ShellContextMenu, &kProxyStubClassId, &unknown}) {
+  for (const CLSID* clsid : {&test::kBandClsid, &test::kMenuClsid, &kProxyStubClassId, &unknown}) {
     EXPECT_EQ(dll.getClassObject(*clsid, IID_IClassFactory, nullptr), E_POINTER);
   }
 }
@@ -123,8 +122,8 @@ std::string ProbeAs(const std::wstring& exeName) {
     return std::wstring(buffer);
   };
   std::wstring commandLine = test::QuoteArg(exe) + L" " + test::QuoteArg(ShellDll::Path()) + L" " +
-                             test::QuoteArg(report) + L" " + text(CLSID_ExplorerBand) + L" " +
-                             text(CLSID_ShellContextMenu) + L" " + text(kProxyStubClassId);
+                             test::QuoteArg(report) + L" " + text(test::kBandClsid) + L" " +
+                             text(test::kMenuClsid) + L" " + text(kProxyStubClassId);
   test::ChildProcess probe;
   if (!probe.Start(exe, commandLine)) return "start failed";
   if (!probe.Wait(30000)) return "timed out";

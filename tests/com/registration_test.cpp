@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "QuillanShellUI.h"
 #include "base/com_ptr.h"
 #include "base/handle.h"
 #include "shell_dll.h"
@@ -83,7 +82,7 @@ std::vector<Expected> ClassEntries() {
 
 bool TypeLibraryRegistered() {
   ComPtr<ITypeLib> library;
-  return SUCCEEDED(::LoadRegTypeLib(LIBID_QuillanShellLib, 1, 0, 0x409, library.Put()));
+  return SUCCEEDED(::LoadRegTypeLib(test::Guid(L"{295FA374-9546-431F-9CA2-97B51CE23627}"), 1, 0, 0x409, library.Put()));
 }
 
 class Registration : public ::testing::Test {
@@ -151,14 +150,14 @@ TEST_F(Registration, EachModeWritesEveryKeyAndUnregistrationTakesBackOnlyThose) 
     if (mode.classes == HKEY_LOCAL_MACHINE) {  // COM activates from the machine's classes only under Wine
       EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kBand + category));
       EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kMenu + category));
-      for (const IID* iid : {&IID_IShellContextMenu, &IID_IExplorerBand}) {
+      for (const wchar_t* iid : {L"{E3439D78-72E2-4D3F-9AF4-5413379A4E81}", L"{09BEC1A8-BE09-4A86-8586-77C4546235DC}"}) {
         CLSID proxyStub = CLSID_NULL;
-        EXPECT_EQ(::CoGetPSClsid(*iid, &proxyStub), S_OK);
-        EXPECT_TRUE(IsEqualCLSID(proxyStub, IID_IShellContextMenu));
+        EXPECT_EQ(::CoGetPSClsid(test::Guid(iid), &proxyStub), S_OK);
+        EXPECT_TRUE(IsEqualCLSID(proxyStub, test::kShellContextMenuIid));
       }
       ComPtr<IUnknown> band, menu;
-      EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, band.PutVoid()), S_OK);
-      EXPECT_EQ(::CoCreateInstance(CLSID_ShellContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, menu.PutVoid()), S_OK);
+      EXPECT_EQ(::CoCreateInstance(test::kBandClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, band.PutVoid()), S_OK);
+      EXPECT_EQ(::CoCreateInstance(test::kMenuClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu, menu.PutVoid()), S_OK);
     }
 
     // Undone: every entry of ours goes, and the keys and entries of others stay as they were.
@@ -177,7 +176,7 @@ TEST_F(Registration, EachModeWritesEveryKeyAndUnregistrationTakesBackOnlyThose) 
     }
     EXPECT_FALSE(TypeLibraryRegistered());
     ComPtr<IUnknown> gone;
-    EXPECT_EQ(::CoCreateInstance(CLSID_ExplorerBand, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
+    EXPECT_EQ(::CoCreateInstance(test::kBandClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.PutVoid()),
               REGDB_E_CLASSNOTREG);
   }
 }

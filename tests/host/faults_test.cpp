@@ -286,8 +286,7 @@ TEST(ModuleUnload, TheDllUnloadsOnceItsObjectsAreGoneAndWorksAgainAfterTheNextLo
     ASSERT_TRUE(getClassObject && canUnloadNow);
     {
       ComPtr<IClassFactory> factory;
-      const CLSID band = {0x20B497C6, 0x62FD, 0x482A, {0x92, 0x90, 0xBD, 0x1B, 0xBE, 0xF8, 0x51, 0x46}};
-      ASSERT_EQ(getClassObject(band, IID_IClassFactory, factory.PutVoid()), S_OK);
+      ASSERT_EQ(getClassObject(test::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
       ComPtr<IObjectWithSite> object;
       ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, object.PutVoid()), S_OK);
       ASSERT_EQ(object->SetSite(frame->Site()), S_OK);

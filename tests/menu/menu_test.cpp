@@ -25,8 +25,7 @@ namespace {
 class MenuHandlerSource {
  public:
   MenuHandlerSource() {
-    const CLSID menu = {0x8E4B2A8F, 0x956F, 0x47F1, {0xA0, 0x69, 0xED, 0x7F, 0x1A, 0x2D, 0xF6, 0xCF}};
-    if (dll_.loaded()) dll_.getClassObject(menu, IID_IClassFactory, factory_.PutVoid());
+    if (dll_.loaded()) dll_.getClassObject(kMenuClsid, IID_IClassFactory, factory_.PutVoid());
   }
   ~MenuHandlerSource() { factory_ = nullptr; }  // before the module goes
   bool loaded() const { return static_cast<bool>(factory_); }

@@ -8,6 +8,17 @@
 
 namespace quillan::test {
 
+// A GUID written as the registry writes it, "{...}".
+inline GUID Guid(const wchar_t* text) {
+  GUID guid = GUID_NULL;
+  ::CLSIDFromString(text, &guid);
+  return guid;
+}
+// The band, the menu handler, and the interface whose IID is the proxy/stub's class id.
+inline const CLSID kBandClsid = Guid(L"{20B497C6-62FD-482A-9290-BD1BBEF85146}");
+inline const CLSID kMenuClsid = Guid(L"{8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF}");
+inline const IID kShellContextMenuIid = Guid(L"{E3439D78-72E2-4D3F-9AF4-5413379A4E81}");
+
 class ShellDll {
  public:
   ShellDll();
