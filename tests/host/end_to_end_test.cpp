@@ -12,6 +12,7 @@
 #include "desktop_app_driver.h"
 #include "explorer_driver.h"
 #include "host_fixture.h"
+#include "window_tree.h"
 
 namespace quillan {
 namespace {
@@ -22,41 +23,12 @@ using test::StandinRecord;
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// The window lines of one "dump" of the stand-in's current window.
-class Dump {
- public:
-  explicit Dump(test::ExplorerStandin& explorer) {
-    const size_t before = explorer.Records(L"window").size();
-    EXPECT_TRUE(explorer.Run(L"dump"));
-    const auto all = explorer.Records(L"window");
-    lines_.assign(all.begin() + static_cast<long>(std::min(before, all.size())), all.end());
-  }
-  const StandinRecord* Find(const std::wstring& key, const std::wstring& value) const {
-    for (const StandinRecord& line : lines_) {
-      if (line.Text(key) == value) return &line;
-    }
-    return nullptr;
-  }
-  std::vector<const StandinRecord*> Children(const StandinRecord* parent) const {
-    std::vector<const StandinRecord*> children;
-    for (const StandinRecord& line : lines_) {
-      if (parent && line.Number(L"parent") == parent->Number(L"index") && line.Text(L"tree") == parent->Text(L"tree")) {
-        children.push_back(&line);
-      }
-    }
-    return children;
-  }
-  // The bar: the dialog inside the folder view's pane.
-  const StandinRecord* Bar() const {
-    for (const StandinRecord* child : Children(Find(L"role", L"pane"))) {
-      if (child->Text(L"class") == L"#32770") return child;
-    }
-    return nullptr;
-  }
-
- private:
-  std::vector<StandinRecord> lines_;
-};
+// The bar: the dialog inside the folder view's pane of the stand-in's frame (window handles are the
+// same in every process).
+HWND BarOf(HWND frame) {
+  const HWND view = standin::FindDescendant(frame, L"SHELLDLL_DefView", false);
+  return view ? standin::FindDescendant(::GetParent(view), L"#32770", false) : nullptr;
+}
 
 TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClosesEveryWindow) {
   struct Registration {
@@ -79,26 +51,28 @@ TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClo
   // Entering: the bar record at once, 300 ms and 1000 ms later, and with each revalidation (3 s).
   ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(sync)));
   ASSERT_TRUE(app.WaitForRecords(33777, 5, 10000));
-  Dump entered(explorer);
-  const StandinRecord *pane = entered.Find(L"role", L"pane"), *view = entered.Find(L"role", L"view");
-  const StandinRecord* bar = entered.Bar();
-  const StandinRecord* host = entered.Find(L"class", L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}");
-  ASSERT_TRUE(pane && view && bar && host) << explorer.Log();
-  EXPECT_EQ(bar->Text(L"x") + L"," + bar->Text(L"y") + L"," + bar->Text(L"width") + L"," + bar->Text(L"height"),
-            L"0,0," + pane->Text(L"client-width") + L"," + std::to_wstring(height));
-  EXPECT_TRUE(bar->Text(L"visible") == L"true");
-  EXPECT_EQ(view->Number(L"y"), height);
-  EXPECT_EQ(view->Number(L"height"), pane->Number(L"client-height") - height);
-  int shown = 0;  // avatar, name, status icon, prompt and link
-  for (const StandinRecord* control : entered.Children(bar)) shown += control->Text(L"visible") == L"true" ? 1 : 0;
-  EXPECT_EQ(shown, 5);
+  const HWND bar = BarOf(frame), view = standin::FindDescendant(frame, L"SHELLDLL_DefView", false);
+  ASSERT_TRUE(bar && view) << explorer.Log();
+  RECT pane = {};
+  ::GetClientRect(::GetParent(bar), &pane);
+  const RECT placed = test::RectInParent(bar), pushed = test::RectInParent(view);
+  EXPECT_EQ(std::vector<LONG>({placed.left, placed.top, placed.right, placed.bottom}),
+            std::vector<LONG>({0, 0, pane.right, height}));
+  EXPECT_TRUE(::IsWindowVisible(bar));
+  EXPECT_EQ(std::vector<LONG>({pushed.top, pushed.bottom}), std::vector<LONG>({height, pane.bottom}));
+  for (int id : {1002, 1003, 1004, 1000, 1001}) EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(bar, id))) << id;
   ASSERT_TRUE(test::MakeDirs(test::BinDir() + L"\\..\\pictures"));
   ASSERT_TRUE(explorer.Run(L"picture " + Quoted(test::BinDir() + L"\\..\\pictures\\bar-not-logged-in.png")));
 
   const std::vector<DesktopAppRecord> sent = app.Records(33777);
-  const std::string expected = Bytes().Handle(host->Window(L"hwnd")).Text(L"uid-a", 32).Text(L"eid-a", 100)
+  HWND host = nullptr;  // this stand-in's host window
+  DWORD pid = 0;
+  while ((host = ::FindWindowExW(nullptr, host, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", nullptr)) &&
+         (::GetWindowThreadProcessId(host, &pid), pid != explorer.pid())) {
+  }
+  const std::string expected = Bytes().Handle(host).Text(L"uid-a", 32).Text(L"eid-a", 100)
                                    .Text(L"user-a", 1024).Text(L"Ent A", 1024).Int(1, 4).Int(0, 4)
-                                   .Handle(bar->Window(L"hwnd")).Int(0, 4).str();
+                                   .Handle(bar).Int(0, 4).str();
   for (const DesktopAppRecord& record : sent) EXPECT_EQ(std::string(record.payload.begin(), record.payload.end()), expected);
   // The 200 ms timer sends each at its first tick after the interval; the application notes the time a
   // little after the host, so an interval may come out a tick of the clock short.
@@ -109,10 +83,9 @@ TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClo
 
   // A resize: the bar takes the pane's new width within a tick.
   ASSERT_TRUE(explorer.Run(L"resize 640 420; wait 400"));
-  Dump resized(explorer);
-  ASSERT_TRUE(resized.Bar());
-  EXPECT_EQ(resized.Bar()->Number(L"width"), resized.Find(L"role", L"pane")->Number(L"client-width"));
-  EXPECT_EQ(resized.Find(L"role", L"view")->Number(L"y"), height);
+  ::GetClientRect(::GetParent(bar), &pane);
+  EXPECT_EQ(test::RectInParent(bar).right, pane.right);
+  EXPECT_EQ(test::RectInParent(view).top, height);
 
   // The view rebuilds its items window: the new one is watched and its selection reported afresh.
   ASSERT_TRUE(explorer.Run(L"navigate docs --view=keep; navigate .. --view=keep; rebuild"));
@@ -127,9 +100,8 @@ TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClo
 
   // Leaving every sync folder: the bar goes and the view has the pane's full height again.
   ASSERT_TRUE(explorer.Run(L"navigate " + Quoted(outside) + L" --view=keep"));
-  Dump left(explorer);
-  EXPECT_FALSE(left.Bar());
-  EXPECT_EQ(left.Find(L"role", L"view")->Number(L"y"), 0);
+  EXPECT_FALSE(BarOf(frame));
+  EXPECT_EQ(test::RectInParent(standin::FindDescendant(frame, L"SHELLDLL_DefView", false)).top, 0);
 
   // A second window inside the account, then the export: both windows close as if their users had
   // closed them, and the one inside an account tells the application it quits. A host window of this

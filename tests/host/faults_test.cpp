@@ -70,13 +70,6 @@ TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
   EXPECT_FALSE(::IsZoomed(frame_->tree().Frame()));
 }
 
-// The launch flag (at 4372) of a bar record.
-uint32_t LaunchFlag(const test::DesktopAppRecord& record) {
-  uint32_t flag = 0;
-  if (record.payload.size() == 4388) std::memcpy(&flag, &record.payload[4372], 4);
-  return flag;
-}
-
 TEST_F(HostObjectTest, AHungApplicationCostsExplorerLittleAndLosesNothing) {
   main_.reset();
   test::DesktopAppStandin app;
@@ -127,7 +120,7 @@ TEST_F(HostObjectTest, AHungApplicationCostsExplorerLittleAndLosesNothing) {
   auto loginDelivered = [&] {
     const auto records = app.Records(33777);
     return std::any_of(records.begin() + static_cast<std::ptrdiff_t>(std::min(before, records.size())), records.end(),
-                       [](const test::DesktopAppRecord& r) { return LaunchFlag(r) == 1; });
+                       [](const test::DesktopAppRecord& r) { return r.payload.size() == 4388 && r.payload[4372] == 1; });
   };
   ASSERT_TRUE(test::PumpUntil(loginDelivered, 10000 + 5000 - (::GetTickCount() - hangStart)));
   EXPECT_TRUE(test::PumpUntil([&] { return !::IsWindow(hostedBar); }, 2000));
@@ -183,8 +176,6 @@ TEST_F(HostObjectTest, AnAdoptionWhileTheBarClosesStartsNoWorkerThatOutlivesTheO
   EXPECT_EQ(test::ThreadCount(), threads);
 }
 
-long GdiObjects() { return test::GdiObjectCount(); }
-long UserObjects() { return test::UserObjectCount(); }
 // Wine's GetProcessHandleCount answers 0; its handles are small multiples of 4, which a probe finds.
 long KernelHandles() {
   DWORD count = 0;
@@ -253,17 +244,17 @@ TEST(HostResources, ManyNavigationsAndWindowsLeaveNoObjectsHandlesOrThreadsBehin
   // The worker's first debug string makes Wine open a mutex it keeps for the process.
   ::OutputDebugStringW(L"");
   test::PumpFor(100);
-  const long gdi = GdiObjects(), user = UserObjects(), handles = KernelHandles();
+  const long gdi = test::GdiObjectCount(), user = test::UserObjectCount(), handles = KernelHandles();
   const int threads = test::ThreadCount();
 
   navigations(100);
   for (int i = 0; i < 30; ++i) window();
   test::PumpFor(100);
-  std::cout << "gdi " << gdi << " -> " << GdiObjects() << ", user " << user << " -> " << UserObjects() << ", handles "
+  std::cout << "gdi " << gdi << " -> " << test::GdiObjectCount() << ", user " << user << " -> " << test::UserObjectCount() << ", handles "
             << handles << " -> " << KernelHandles() << ", threads " << threads << " -> " << test::ThreadCount()
             << std::endl;
-  EXPECT_LE(GdiObjects(), gdi);
-  EXPECT_LE(UserObjects(), user);
+  EXPECT_LE(test::GdiObjectCount(), gdi);
+  EXPECT_LE(test::UserObjectCount(), user);
   EXPECT_LE(KernelHandles(), handles);
   EXPECT_LE(test::ThreadCount(), threads);
   band->SetSite(nullptr);
