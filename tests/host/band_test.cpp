@@ -149,17 +149,12 @@ TEST_F(BandTest, OnQuitSendsTheQuitNoticeOnceWhenTheHostShowsAnAccount) {
   }
 }
 
-BOOL CALLBACK CollectHostWindow(HWND window, LPARAM list) {
-  wchar_t name[64] = {};
-  if (::GetClassNameW(window, name, 64) && std::wstring(name) == L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}") {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  }
-  return TRUE;
-}
-
+// The host windows of this thread.
 std::vector<HWND> HostWindows() {
   std::vector<HWND> found;
-  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectHostWindow, reinterpret_cast<LPARAM>(&found));
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", nullptr));) {
+    if (::GetWindowThreadProcessId(w, nullptr) == ::GetCurrentThreadId()) found.push_back(w);
+  }
   return found;
 }
 

@@ -24,14 +24,11 @@ namespace {
 // Handlers made by the built DLL's class object, as Explorer makes them.
 class MenuHandlerSource {
  public:
-  MenuHandlerSource() {
-    if (dll_.loaded()) dll_.getClassObject(kMenuClsid, IID_IClassFactory, factory_.PutVoid());
-  }
+  MenuHandlerSource() { dll_.getClassObject(kMenuClsid, IID_IClassFactory, factory_.PutVoid()); }
   ~MenuHandlerSource() { factory_ = nullptr; }  // before the module goes
-  bool loaded() const { return static_cast<bool>(factory_); }
   ComPtr<IContextMenu> Create() const {
     ComPtr<IContextMenu> handler;
-    if (factory_) factory_->CreateInstance(nullptr, IID_IContextMenu, handler.PutVoid());
+    factory_->CreateInstance(nullptr, IID_IContextMenu, handler.PutVoid());
     return handler;
   }
 
@@ -123,7 +120,6 @@ class MenuTest : public ::testing::Test {
                                 L"SyncOld\\y.txt", L"Other\\x.txt"}) {
       ASSERT_TRUE(WriteBytes(Beside(file), std::string("data")));
     }
-    ASSERT_TRUE(source_.loaded());
     const std::wstring scenario = L"pipe ui_host normal\nsync-root ui_host " + root_ + L"\nstate 3 " + In(L"a.txt") +
                                   L"\nstate 3 " + In(L"gone.txt") + L"\ndefault-state 2\n";
     ASSERT_TRUE(standin_.Start({L"--no-adopt", L"--scenario", standin_.WriteScenario(scenario)}));
