@@ -197,7 +197,9 @@ bool PipeClient::QueryValue(const void* data, uint32_t size, uint32_t* value) {
 bool IsLegacyUiActive() { return IsLegacyUiActive(kLegacyUiMutexName); }
 
 bool IsLegacyUiActive(const std::wstring& mutexName) {
-  UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, mutexName.c_str()));
+  // Waiting on it and releasing it, no more: the legacy UI of another account grants no more than that.
+  constexpr DWORD kMutexAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  UniqueHandle mutex(::OpenMutexW(kMutexAccess, FALSE, mutexName.c_str()));
   if (!mutex) return false;
   switch (::WaitForSingleObject(mutex.get(), 0)) {
     case WAIT_OBJECT_0:
