@@ -15,7 +15,7 @@
 #include "ipc/main_window.h"
 #include "ipc/pipe_client.h"
 #include "ipc/records.h"
-#include "menu/menu_images.h"
+#include "ui/images.h"
 #include "resource.h"
 #include "ui/system_version.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "menu/memory_bitmap_dc.h"
+#include "ui/memory_bitmap_dc.h"
 #include "ui/dpi_scale.h"
 #include "ui/window_impl_ex.h"
 

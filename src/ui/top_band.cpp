@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "ipc/main_window.h"
 #include "ipc/records.h"
-#include "menu/menu_images.h"
+#include "ui/images.h"
 #include "ui/dpi_scale.h"
 #include "ui/system_version.h"
 

@@ -1,6 +1,6 @@
 #include "ui/window_impl_ex.h"
 
-#include "menu/memory_bitmap_dc.h"
+#include "ui/memory_bitmap_dc.h"
 
 namespace quillan {
 namespace {

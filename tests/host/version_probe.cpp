@@ -2,7 +2,7 @@
 // the width of the share image the loaders pick, in its exit code.
 #include <windows.h>
 
-#include "menu/menu_images.h"
+#include "ui/images.h"
 #include "ui/system_version.h"
 
 int main() {

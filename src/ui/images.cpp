@@ -1,4 +1,4 @@
-#include "menu/menu_images.h"
+#include "ui/images.h"
 
 #include <objidl.h>
 // GDI+'s headers need the OLE property types declared first.

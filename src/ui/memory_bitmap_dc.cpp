@@ -1,4 +1,4 @@
-#include "menu/memory_bitmap_dc.h"
+#include "ui/memory_bitmap_dc.h"
 
 namespace quillan {
 
