@@ -69,7 +69,8 @@ Run Measure(bool hang) {
 
   if (hang) app.Control(L"hang 9000 1");
   frame->SetSelection({sync + L"\\a.txt"});
-  ::PostMessageW(host->HostWindow(), 0x1401, 0, 0);
+  // The host window: the one of its class on this thread; a selection check as the items' input posts it.
+  ::PostMessageW(::FindWindowExW(nullptr, nullptr, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", nullptr), 0x1401, 0, 0);
   harness::InputProbe probe;
   harness::PumpFor(5500);
   probe.Take();

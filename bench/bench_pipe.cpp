@@ -13,6 +13,7 @@
 #include "bench_support.h"
 #include "desktop_app_driver.h"
 #include "ipc/pipe_client.h"
+#include "ipc_peer/engine_replies.h"
 
 namespace {
 

@@ -91,10 +91,6 @@ class ComObjectRoot {
   ULONG InternalRelease() noexcept;
   virtual HRESULT InternalQueryInterface(REFIID iid, void** out) noexcept = 0;
 
-  // The controlling unknown when the object is aggregated, else null. Not a counted reference: the
-  // outer object owns the inner one, never the other way round.
-  IUnknown* OuterUnknown() const noexcept { return outer_; }
-
   // Defaults a class may hide with its own.
   HRESULT FinalConstruct() noexcept { return S_OK; }
   static constexpr bool kAggregatable = true;

@@ -161,6 +161,52 @@ class SelectObjectScope {
   HGDIOBJ previous_;
 };
 
+// BeginPaint and EndPaint around a WM_PAINT.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+  ~PaintScope() { ::EndPaint(window_, &paint_); }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  HDC dc() const noexcept { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_ = {};
+  HDC dc_;
+};
+
+// WM_PAINT and WM_PRINTCLIENT alike: paint(dc) into the DC that wParam gives, or into the window's
+// own between BeginPaint and EndPaint.
+template <typename Paint>
+void PaintInto(HWND window, WPARAM wParam, Paint paint) {
+  if (wParam) {
+    paint(reinterpret_cast<HDC>(wParam));
+    return;
+  }
+  PaintScope scope(window);
+  if (scope.dc()) paint(scope.dc());
+}
+
+// Text drawn in a colour over a transparent background; the DC's colour and mode come back after.
+class TextStyleScope {
+ public:
+  TextStyleScope(HDC dc, COLORREF color) noexcept
+      : dc_(dc), mode_(::SetBkMode(dc, TRANSPARENT)), color_(::SetTextColor(dc, color)) {}
+  ~TextStyleScope() {
+    ::SetTextColor(dc_, color_);
+    if (mode_) ::SetBkMode(dc_, mode_);
+  }
+  TextStyleScope(const TextStyleScope&) = delete;
+  TextStyleScope& operator=(const TextStyleScope&) = delete;
+  void SetColor(COLORREF color) noexcept { ::SetTextColor(dc_, color); }
+
+ private:
+  HDC dc_;
+  int mode_;
+  COLORREF color_;
+};
+
 // A critical section and its scoped lock.
 class CriticalSection {
  public:

@@ -1,5 +1,7 @@
 #include "base/subclass.h"
 
+#include "base/module.h"
+
 namespace quillan {
 namespace {
 
@@ -18,10 +20,10 @@ struct SubclassFunctions {
   DefFunction def = nullptr;
 };
 
-void* Lookup(HMODULE module, const char* name, WORD ordinal) {
-  FARPROC function = ::GetProcAddress(module, name);
-  if (!function) function = ::GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
-  return reinterpret_cast<void*>(function);
+template <typename Function>
+Function Lookup(HMODULE module, const char* name, WORD ordinal) {
+  const Function function = ProcAddress<Function>(module, name);
+  return function ? function : ProcAddress<Function>(module, MAKEINTRESOURCEA(ordinal));
 }
 
 // Looked up once, all three from the same comctl32, the one the caller's activation context names.
@@ -32,9 +34,9 @@ const SubclassFunctions& Functions() {
     // this module unloads is not allowed.
     HMODULE comctl32 = ::LoadLibraryW(L"comctl32.dll");
     if (!comctl32) return found;
-    auto set = reinterpret_cast<SetFunction>(Lookup(comctl32, "SetWindowSubclass", kSetOrdinal));
-    auto remove = reinterpret_cast<RemoveFunction>(Lookup(comctl32, "RemoveWindowSubclass", kRemoveOrdinal));
-    auto def = reinterpret_cast<DefFunction>(Lookup(comctl32, "DefSubclassProc", kDefOrdinal));
+    auto set = Lookup<SetFunction>(comctl32, "SetWindowSubclass", kSetOrdinal);
+    auto remove = Lookup<RemoveFunction>(comctl32, "RemoveWindowSubclass", kRemoveOrdinal);
+    auto def = Lookup<DefFunction>(comctl32, "DefSubclassProc", kDefOrdinal);
     // Only as a set: a subclass that could not be removed or passed on must not be installed.
     if (set && remove && def) {
       found.set = set;

@@ -4,6 +4,8 @@
 // run time and falls back to the performance counter.
 #include <windows.h>
 
+#include "base/module.h"
+
 namespace {
 
 using TickCountFunction = ULONGLONG(WINAPI*)();
@@ -26,10 +28,7 @@ void* volatile resolvedTickCount = nullptr;
 ULONGLONG WINAPI TickCount64() {
   auto function = reinterpret_cast<TickCountFunction>(resolvedTickCount);
   if (!function) {
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    function = kernel ? reinterpret_cast<TickCountFunction>(
-                            reinterpret_cast<void*>(::GetProcAddress(kernel, "GetTickCount64")))
-                      : nullptr;
+    function = quillan::ProcAddress<TickCountFunction>(::GetModuleHandleW(L"kernel32.dll"), "GetTickCount64");
     if (!function) function = &PerformanceCounterMilliseconds;
     resolvedTickCount = reinterpret_cast<void*>(function);
   }

@@ -8,6 +8,8 @@
 
 #include "QuillanShellUI.h"
 #include "base/com_object.h"
+#include "base/com_values.h"
+#include "base/module.h"
 #include "base/com_ptr.h"
 #include "base/text.h"
 #include "base/window_impl_base.h"
@@ -67,29 +69,8 @@ using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SY
 // Windows XP's oleaut32 has no per-user type-library registration; there it is machine-wide.
 template <typename Function>
 Function PerUserTypeLibFunction(const char* name) {
-  HMODULE oleaut = ::GetModuleHandleW(L"OLEAUT32.DLL");
-  if (!oleaut) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(oleaut, name)));
+  return ProcAddress<Function>(::GetModuleHandleW(L"OLEAUT32.DLL"), name);
 }
-
-class BString {
- public:
-  explicit BString(const std::wstring& text) noexcept
-      : value_(::SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()))) {}
-  BString() noexcept = default;
-  ~BString() { ::SysFreeString(value_); }
-  BString(const BString&) = delete;
-  BString& operator=(const BString&) = delete;
-  BSTR get() const noexcept { return value_; }
-  BSTR* put() noexcept {
-    ::SysFreeString(value_);
-    value_ = nullptr;
-    return &value_;
-  }
-
- private:
-  BSTR value_ = nullptr;
-};
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40] = {};
@@ -110,13 +91,10 @@ CQuillanShellModule::CQuillanShellModule(const ProxyStubEntries& proxyStub, cons
   // Can fail for want of memory on systems before Vista; the caller then refuses to load.
   initialised_ = ::InitializeCriticalSectionAndSpinCount(&section_, 0) != FALSE;
   // Looked up: Windows XP before its second service pack lacks them.
-  if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
-    encodePointer_ = reinterpret_cast<PVOID(WINAPI*)(PVOID)>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "EncodePointer")));
-    decodePointer_ = reinterpret_cast<PVOID(WINAPI*)(PVOID)>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "DecodePointer")));
-    if (!encodePointer_ || !decodePointer_) encodePointer_ = decodePointer_ = nullptr;
-  }
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  encodePointer_ = ProcAddress<PVOID(WINAPI*)(PVOID)>(kernel, "EncodePointer");
+  decodePointer_ = ProcAddress<PVOID(WINAPI*)(PVOID)>(kernel, "DecodePointer");
+  if (!encodePointer_ || !decodePointer_) encodePointer_ = decodePointer_ = nullptr;
 }
 
 CQuillanShellModule::~CQuillanShellModule() {
@@ -135,11 +113,8 @@ IClassFactory* CQuillanShellModule::DecodeFactory(void* encoded) const noexcept 
 }
 
 bool CQuillanShellModule::IsInternetExplorerProcess() noexcept {
-  wchar_t path[520] = {};
-  DWORD length = ::GetModuleFileNameW(nullptr, path, 520);
-  if (length == 0) return false;  // no name to refuse by
-  path[519] = 0;
-  return EqualsNoCaseAZ(::PathFindFileNameW(path), L"iexplore.exe");
+  const std::wstring path = ModuleFileName(nullptr, 520);  // empty: no name to refuse by
+  return !path.empty() && EqualsNoCaseAZ(::PathFindFileNameW(path.c_str()), L"iexplore.exe");
 }
 
 bool CQuillanShellModule::IsPerUserSwitch(const wchar_t* commandLine) noexcept {
@@ -211,19 +186,7 @@ LONG CQuillanShellModule::Lock() noexcept { return ComModuleLock::Lock(); }
 LONG CQuillanShellModule::Unlock() noexcept { return ComModuleLock::Unlock(); }
 LONG CQuillanShellModule::GetLockCount() const noexcept { return ComModuleLock::Count(); }
 
-std::wstring CQuillanShellModule::ModulePath() const {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length = ::GetModuleFileNameW(instance_, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    if (path.size() >= 32768) return std::wstring();
-    path.resize(path.size() * 2);
-  }
-}
+std::wstring CQuillanShellModule::ModulePath() const { return ModuleFileName(instance_); }
 
 Registrar CQuillanShellModule::MakeRegistrar() const {
   Registrar registrar;
@@ -302,7 +265,7 @@ HRESULT CQuillanShellModule::RegisterTypeLibrary() const noexcept {
   HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Put());
   if (FAILED(hr)) return hr;
   // The help folder is the help file's, when the library names one.
-  BString helpFile;
+  UniqueBstr helpFile;
   std::wstring helpFolder;
   if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFile.put())) && helpFile.get()) {
     helpFolder.assign(helpFile.get(), ::SysStringLen(helpFile.get()));
@@ -312,7 +275,7 @@ HRESULT CQuillanShellModule::RegisterTypeLibrary() const noexcept {
   RegisterTypeLibFunction registerFunction = nullptr;
   if (perUser_.load()) registerFunction = PerUserTypeLibFunction<RegisterTypeLibFunction>("RegisterTypeLibForUser");
   if (!registerFunction) registerFunction = &::RegisterTypeLib;
-  BString pathText(path);
+  UniqueBstr pathText = MakeBstr(path);
   return registerFunction(library.Get(), pathText.get(), helpFolder.empty() ? nullptr : &helpFolder[0]);
 }
 

@@ -52,7 +52,6 @@ class NonSyncedFolderList {
   bool HasAccount(const std::wstring& userId, const std::wstring& enterpriseId) const;
   // The sync folder the entries are relative to (UI thread).
   void SetSyncFolder(const std::wstring& folder) { syncFolder_ = folder; }
-  const std::wstring& SyncFolder() const { return syncFolder_; }
 
   // Reloads the account's list. A redirect file VelQuillan\sync\IgnoreFilePath.txt, consumed and
   // deleted here, names another list for this one loading. A missing list keeps the previous entries;

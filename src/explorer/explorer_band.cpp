@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "base/com_values.h"
+#include "base/module.h"
 #include "ipc/main_window.h"
 #include "ipc/records.h"
 
@@ -20,12 +22,8 @@ constexpr UINT kCopyGlobalData = 73;    // WM_COPYDATA's companion, used by drag
 
 // Systems before Vista have no message filter; the function is looked up once per process.
 ChangeWindowMessageFilterFunction MessageFilterFunction() {
-  static const ChangeWindowMessageFilterFunction function = [] {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<ChangeWindowMessageFilterFunction>(
-                        reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilter")))
-                  : nullptr;
-  }();
+  static const auto function = ProcAddress<ChangeWindowMessageFilterFunction>(::GetModuleHandleW(L"user32.dll"),
+                                                                              "ChangeWindowMessageFilter");
   return function;
 }
 
@@ -36,19 +34,6 @@ const wchar_t* UrlText(const VARIANT* url) {
   if (url->vt == (VT_BSTR | VT_BYREF) && url->pbstrVal) return *url->pbstrVal;
   return nullptr;
 }
-
-class OwnedBstr {
- public:
-  OwnedBstr() = default;
-  ~OwnedBstr() { ::SysFreeString(text_); }
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
-  BSTR* put() { return &text_; }
-  BSTR get() const { return text_; }
-
- private:
-  BSTR text_ = nullptr;
-};
 
 }  // namespace
 
@@ -135,7 +120,7 @@ void CExplorerBand::Refresh(bool force) noexcept {
   if (!webBrowser) return;
   try {
     config.LoadAccounts();
-    OwnedBstr url;
+    UniqueBstr url;
     if (SUCCEEDED(webBrowser->get_LocationURL(url.put())) && url.get()) ClassifyFolder(url.get(), force);
   } catch (...) {  // no memory: the bar stays as it is until the next navigation
   }

@@ -50,7 +50,6 @@ class CExplorerBand final : public ComObject<CExplorerBand, IObjectWithSite>, pu
   HRESULT STDMETHODCALLTYPE OnCommandStateChange(long command, VARIANT_BOOL enable) override;
   HRESULT STDMETHODCALLTYPE OnQuit() override;
 
-  DWORD Cookie() const { return cookie; }
 
  private:
   void ReleaseBrowser() noexcept;

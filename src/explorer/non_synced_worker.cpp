@@ -8,7 +8,6 @@ void NonSyncedWorker::OpenPresenceEvent() {
 }
 
 bool NonSyncedWorker::Start(HWND host, const std::wstring& userId, const std::wstring& enterpriseId) {
-  if (!allowed_) return false;
   Stop();  // one thread per host: an earlier account's goes first
   if (!stopEvent_) stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   // Without a way to stop it at once the thread is not started; the list stays as it was.

@@ -32,8 +32,6 @@ class NonSyncedWorker {
   // Opens (or creates) the host-presence event the thread also wakes on; closes it.
   void OpenPresenceEvent();
   void ClosePresenceEvent() { presence_.reset(); }
-  // Whether new threads may start: off from the moment the host is torn down.
-  void Allow(bool allowed) { allowed_ = allowed; }
 
   // Starts the thread for an account; one that runs for another account is stopped first. host is the
   // window whose life bounds the thread's. False when no thread could be started.
@@ -61,7 +59,6 @@ class NonSyncedWorker {
   UniqueHandle stopEvent_;
   std::atomic<bool> stop_{false};
   std::atomic<HWND> host_{nullptr};
-  bool allowed_ = false;
 };
 
 }  // namespace quillan

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "base/com_ptr.h"
+#include "base/shell_drop.h"
 #include "ipc/main_window.h"
 
 namespace quillan {
@@ -15,26 +16,6 @@ namespace {
 
 // A check that was posted but never arrived (its window went away) does not block the next forever.
 constexpr DWORD kStalePostMs = 2000;
-
-// Lets go of a storage medium however GetData left it.
-class Medium {
- public:
-  Medium() = default;
-  ~Medium() {
-    if (taken_) ::ReleaseStgMedium(&medium_);
-  }
-  Medium(const Medium&) = delete;
-  Medium& operator=(const Medium&) = delete;
-  STGMEDIUM* put() {
-    taken_ = true;
-    return &medium_;
-  }
-  const STGMEDIUM& get() const { return medium_; }
-
- private:
-  STGMEDIUM medium_ = {};
-  bool taken_ = false;
-};
 
 bool Failed(SendOutcome outcome) { return outcome != SendOutcome::kDelivered && outcome != SendOutcome::kNoWindow; }
 
@@ -45,38 +26,17 @@ int32_t SelectionReporter::processKind = 0;
 int QuerySelection(IShellBrowser* browser, std::vector<std::wstring>* paths) {
   if (paths) paths->clear();
   if (!browser) return 0;
-  try {
-    ComPtr<IShellView> view;
-    if (FAILED(browser->QueryActiveShellView(view.Put())) || !view) return 0;
-    ComPtr<IDataObject> data;
-    // Explorer has no data object for an empty selection.
-    if (FAILED(view->GetItemObject(SVGIO_SELECTION, IID_IDataObject, data.PutVoid())) || !data) return 0;
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    Medium medium;
-    if (FAILED(data->GetData(&format, medium.put()))) return 0;
-    if (medium.get().tymed != TYMED_HGLOBAL || !medium.get().hGlobal) return 0;
-    void* locked = ::GlobalLock(medium.get().hGlobal);
-    if (!locked) return 0;
-    auto drop = static_cast<HDROP>(medium.get().hGlobal);
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    try {
-      for (UINT i = 0; paths && i < count; ++i) {
-        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
-        std::wstring path(static_cast<size_t>(length) + 1, L'\0');
-        const UINT copied = ::DragQueryFileW(drop, i, &path[0], length + 1);
-        path.resize(std::min(copied, length));
-        paths->push_back(std::move(path));
-      }
-    } catch (...) {
-      ::GlobalUnlock(medium.get().hGlobal);
-      throw;
-    }
-    ::GlobalUnlock(medium.get().hGlobal);  // the lock count is ours; its result says nothing of the list
-    return static_cast<int>(std::min<UINT>(count, INT_MAX));
-  } catch (...) {  // no memory for the list: no selection
-    if (paths) paths->clear();
-    return 0;
-  }
+  ComPtr<IShellView> view;
+  if (FAILED(browser->QueryActiveShellView(view.Put())) || !view) return 0;
+  ComPtr<IDataObject> data;
+  // Explorer has no data object for an empty selection.
+  if (FAILED(view->GetItemObject(SVGIO_SELECTION, IID_IDataObject, data.PutVoid())) || !data) return 0;
+  LockedDrop drop(data.Get());
+  std::vector<std::wstring> found;
+  if (!DropListPaths(drop.get(), &found)) return 0;  // no list, or no memory for it: no selection
+  const int count = static_cast<int>(std::min<size_t>(found.size(), INT_MAX));
+  if (paths) *paths = std::move(found);
+  return count;
 }
 
 void SelectionReporter::Post(HWND host) {

@@ -54,10 +54,10 @@ class SelectionReporter {
   // The paths of the last check.
   const std::vector<std::wstring>& selectedPaths() const { return paths_; }
 
+ private:
   // The kind of the last check of any host of the process (UI threads only).
   static int32_t processKind;
 
- private:
   int32_t lastCount_ = -1;  // -1: not yet known
   std::vector<std::wstring> paths_;
   bool reported_ = false;

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "config/sync_config.h"
-#include "explorer/explorer_band.h"
 #include "explorer/host_window_class.h"
 #include "explorer/retired_bars.h"
 #include "ipc/main_window.h"
@@ -19,8 +18,6 @@ namespace {
 constexpr DWORD kHostWindowStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 const WindowClassInfo kHostWindowClassInfo = {kHostWindowClass, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS,
                                               reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), IDC_ARROW};
-// Window coordinates beyond this are meaningless to the system; a bar height above it is refused.
-constexpr uint32_t kMaxBarHeight = 32767;
 
 bool Exists(HWND window) { return window && ::IsWindow(window); }
 
@@ -106,7 +103,6 @@ HRESULT CVelCloudExplorerInjectObj::Init(IUnknown* site) {
   initialized_ = true;
   tearingDown_ = false;
   worker_.OpenPresenceEvent();
-  worker_.Allow(true);
   return S_OK;
 }
 
@@ -114,7 +110,6 @@ HRESULT CVelCloudExplorerInjectObj::Uninit() {
   // Taking the bar away sends its closing record, and the application's records come in while that
   // send waits: from here on they are answered, not acted on.
   FlagScope tearing(tearingDown_);
-  worker_.Allow(false);
   worker_.Stop();  // first, while everything it reads is still in place
   if (!initialized_) return E_FAIL;
   Detach();  // E_FAIL without a bar: no subclass or timer of ours is left then either
@@ -230,13 +225,13 @@ void CVelCloudExplorerInjectObj::StopWatch() {
   placement_.StopWatch();
 }
 
-bool CVelCloudExplorerInjectObj::CanShowBar() {
+bool CVelCloudExplorerInjectObj::BarMayShow() {
   if (!initialized_ || !attached_ || !BarSwitchOn()) return false;
   return account_.loggedIn == 0 || ExternalWindowInBar();
 }
 
 void CVelCloudExplorerInjectObj::ShowBar() {
-  if (CanShowBar() && Layout(true, true)) StartWatch();
+  if (BarMayShow() && Layout(true, true)) StartWatch();
 }
 
 void CVelCloudExplorerInjectObj::HideBar() {
@@ -270,7 +265,7 @@ HRESULT CVelCloudExplorerInjectObj::SetBarVisible(bool show, bool force) {
   if (!show) {
     StopWatch();
     Layout(false, force);
-  } else if (BarSwitchOn() && Layout(true, force)) {
+  } else if (BarMayShow() && Layout(true, force)) {
     // The switch at 0 keeps the bar hidden, whoever asks to show it.
     StartWatch();
   }
@@ -338,11 +333,11 @@ HRESULT CVelCloudExplorerInjectObj::Revalidate() {
     selection_.Post(m_hWnd);  // the application did not take the last report: once more now
   }
   if (!ExternalWindowInBar()) {
-    if (account_.loggedIn == 0 && BarSwitchOn() && placement_.WindowsExist()) placement_.ShowBar(bar_->window(), true);
+    if (BarMayShow() && placement_.WindowsExist()) placement_.ShowBar(bar_->window(), true);
     sender_.Revalidated(RecordTarget(), now);
     return S_OK;
   }
-  if (BarSwitchOn()) Layout(true, true);
+  if (BarMayShow()) Layout(true, true);
   return S_OK;
 }
 
@@ -377,7 +372,7 @@ void CVelCloudExplorerInjectObj::OnWatchTick() {
     if (hadExternal && !external && account_.loggedIn != 0) {
       // The application's window left a logged-in bar: the bar hides and the view gets its height back.
       Layout(true, true);
-    } else if ((external || account_.loggedIn == 0) && BarSwitchOn()) {
+    } else if (BarMayShow()) {
       // Follows a resize of the pane, whichever face the bar shows; for its own face Layout also
       // runs the resend step. The switch at 0 keeps the bar hidden.
       Layout(true, false);
@@ -387,112 +382,6 @@ void CVelCloudExplorerInjectObj::OnWatchTick() {
     return;
   }
   Revalidate();  // its failures are retried by this timer or by timer 1001
-}
-
-// ---- Records from the application and the bar.
-
-void CVelCloudExplorerInjectObj::OnAdoptWindow(const WindowRecord& record) {
-  HWND window = WindowFromWire(record.window);
-  if (!Matches(record.key) || !Exists(window) || !BarExists() || ::GetParent(window) != bar_->window()) return;
-  bar_->AttachExternalWindow(window);
-  if (ExternalWindowInBar()) {
-    sender_.Settle(::GetTickCount());
-    if (BarSwitchOn() && initialized_ && attached_ && Layout(true, true)) StartWatch();
-  }
-  if (Exists(savedFocus_)) ::SetFocus(savedFocus_);
-  if (!worker_.Serves(record.key.userId, record.key.enterpriseId)) {
-    worker_.Start(m_hWnd, record.key.userId, record.key.enterpriseId);  // without a thread the list stays
-  }
-  selection_.Reset();
-  selection_.Post(m_hWnd);
-}
-
-void CVelCloudExplorerInjectObj::OnVisibility(const VisibilityRecord& record) {
-  if (record.show != 0 && account_.loggedIn != 0 && !ExternalWindowInBar()) {
-    // A logged-in bar has nothing to show without the application's window.
-    if (BarExists()) ::ShowWindow(bar_->window(), SW_HIDE);
-    return;
-  }
-  SetBarVisible(record.show != 0, true);  // E_FAIL without a bar: nothing to show or hide
-}
-
-void CVelCloudExplorerInjectObj::OnCloseExplorer() {
-  // Posted: the Explorer window closes after the sender has its answer.
-  if (HWND frame = FrameWindow()) ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-void CVelCloudExplorerInjectObj::OnAccountChanged(const AccountKey& key) {
-  if (changingBar_) {
-    // The refresh would change the bar inside the change under way: it follows once that is done.
-    pendingAccountKey_ = key;
-    accountChangedPending_ = true;
-    ::PostMessageW(m_hWnd, WM_HOST_ACCOUNTCHANGED, 0, 0);
-    return;
-  }
-  RefreshForAccount(key);
-}
-
-void CVelCloudExplorerInjectObj::RefreshForAccount(const AccountKey& key) {
-  if (band_) band_->Refresh(account_.loggedIn == 0);
-  // The account may have changed under the refresh; the record names the one it is about.
-  if (Matches(key) && BarExists()) sender_.SendNow(RecordTarget());
-}
-
-void CVelCloudExplorerInjectObj::OnAccountAction(const AccountActionRecord& record) {
-  if (!Matches(record.key)) return;
-  switch (record.action) {
-    case kActionMaximize:
-      if (HWND frame = FrameWindow()) ::PostMessageW(frame, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-      break;
-    case kActionRefreshView: {
-      ComPtr<IShellView> view;
-      if (shellBrowser_ && SUCCEEDED(shellBrowser_->QueryActiveShellView(view.Put())) && view) {
-        view->Refresh();  // a view that cannot refresh stays as it is
-      }
-      break;
-    }
-    case kActionSetBarHeight:
-      // A height below zero or beyond any screen is no height; the bar keeps its own.
-      if (record.argument > kMaxBarHeight) break;
-      placement_.SetHeight(static_cast<int32_t>(record.argument));
-      ShowBar();
-      break;
-    default:
-      break;
-  }
-}
-
-void CVelCloudExplorerInjectObj::OnRequestSelectedFiles(const WindowRecord& record) {
-  if (!Matches(record.key) || !bar_) return;
-  HWND external = bar_->ExternalWindow();
-  if (!Exists(external) || external != WindowFromWire(record.window)) return;
-  std::vector<std::wstring> paths;
-  QuerySelection(shellBrowser_.Get(), &paths);
-  // A list too long for one record (or no memory for it) is not sent.
-  SendToMain(BuildSelectedFilesReply(record.key.userId, record.key.enterpriseId, record.window, paths));
-}
-
-void CVelCloudExplorerInjectObj::OnRequestSelection(const WindowRecord& record) {
-  // Posted: the selection goes out after the requester has its answer.
-  if (Matches(record.key) && Exists(m_hWnd)) ::PostMessageW(m_hWnd, WM_HOST_SENDSELECTION, 0, 0);
-}
-
-void CVelCloudExplorerInjectObj::OnBandLogin(HWND barWindow) {
-  if (tearingDown_ || !bar_ || barWindow != bar_->window()) return;  // a retired bar asks for nothing
-  // Without the application, this starts it for the login.
-  sender_.Login(RecordTarget());
-}
-
-void CVelCloudExplorerInjectObj::CheckSelection() {
-  if (tearingDown_) return;
-  selection_.Check(SelectionReporter::Context{shellBrowser_.Get(), FrameWindow(), account_.userId,
-                                              account_.enterpriseId, worker_.list()});
-}
-
-void CVelCloudExplorerInjectObj::SendSelection() {
-  const std::vector<std::wstring>& paths = selection_.selectedPaths();
-  if (paths.empty() || tearingDown_) return;
-  SendToMain(BuildShareRecord(FrameWindow(), paths));  // a list too long for one record is not sent
 }
 
 }  // namespace quillan

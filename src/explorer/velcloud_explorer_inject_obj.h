@@ -74,7 +74,6 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase,
   // event and stops the worker thread. E_FAIL when not initialised.
   HRESULT Uninit();
 
-  HWND HostWindow() const { return m_hWnd; }
   HWND BarWindow() const override { return bar_ ? bar_->window() : nullptr; }
 
  private:
@@ -102,9 +101,9 @@ class CVelCloudExplorerInjectObj : public CWindowImplBase,
   // Shows the bar across the top of the pane, or hides it and gives the view its full height back.
   // 1 when the windows exist, else 0.
   int Layout(bool show, bool force);
-  // The bar may show: the switch is on, the bar is attached, and a logged-in bar holds the
-  // application's window.
-  bool CanShowBar();
+  // The one test of whether the bar may show: the switch is on, the bar is attached, and a logged-in
+  // bar holds the application's window.
+  bool BarMayShow();
   // Layout(true, true) when the bar may show, and the watch after it.
   void ShowBar();
   void HideBar();

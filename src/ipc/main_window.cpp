@@ -104,11 +104,9 @@ int SendBarRecord(HWND hostWindow, HWND barWindow, const std::wstring& userId, c
 }
 
 int LaunchDesktopApp() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(ThisModule(), path, MAX_PATH);
-  // A length of MAX_PATH means the path was cut: the folder derived from it would be wrong.
-  if (length == 0 || length >= MAX_PATH) return 0;
-  return LaunchDesktopApp(std::wstring(path, length));
+  // A path cut to the buffer would give a wrong folder: none is taken then.
+  const std::wstring path = ModuleFileName(ThisModule(), MAX_PATH);
+  return path.empty() ? 0 : LaunchDesktopApp(path);
 }
 
 int LaunchDesktopApp(const std::wstring& modulePath) {

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "base/module.h"
+
 namespace quillan {
 
 namespace {
@@ -16,8 +18,7 @@ using CancelIoExFunction = BOOL(WINAPI*)(HANDLE, LPOVERLAPPED);
 
 // Windows XP has no CancelIoEx: it is looked up, never imported, so that the module still loads there.
 CancelIoExFunction LookUpCancelIoEx() {
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel ? reinterpret_cast<CancelIoExFunction>(::GetProcAddress(kernel, "CancelIoEx")) : nullptr;
+  return ProcAddress<CancelIoExFunction>(::GetModuleHandleW(L"kernel32.dll"), "CancelIoEx");
 }
 
 }  // namespace

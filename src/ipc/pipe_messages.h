@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quillan {
 
@@ -45,15 +44,5 @@ bool BuildValueRequest(uint8_t* request, const void* data, uint32_t size);
 bool ParseSyncRootReply(const uint8_t* reply, size_t bytesRead, std::wstring* text);
 // A code 3 reply is accepted when at least 5 bytes came and byte 0 is 3; further bytes are ignored.
 bool ParseValueReply(const uint8_t* reply, size_t bytesRead, uint32_t* value);
-
-// The serving side, for whatever stands in for the engine.
-struct PipeRequest {
-  uint8_t code = 0;
-  std::vector<uint8_t> data;  // code 3: the data of the request
-};
-bool ParsePipeRequest(const uint8_t* request, size_t size, PipeRequest* out);
-// A code 1 reply; a text too long for one message is cut to fit.
-std::vector<uint8_t> BuildSyncRootReply(const std::wstring& text);
-std::vector<uint8_t> BuildValueReply(uint32_t value);
 
 }  // namespace quillan

@@ -187,14 +187,7 @@ std::optional<Record> BuildBarRecord(HWND hostWindow, HWND barWindow, const std:
 // Code 33782; argument is the 32-bit value at the start of the argument area (the height of action 4).
 std::optional<Record> BuildAccountActionRecord(const std::wstring& userId, const std::wstring& enterpriseId,
                                                uint32_t action, uint32_t argument = 0) noexcept;
-// Codes 33769, 33783, 33793.
-std::optional<Record> BuildWindowRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
-                                        HWND window) noexcept;
-// Codes 33771, 33772.
-std::optional<Record> BuildVisibilityRecord(DWORD code, const std::wstring& userId, const std::wstring& enterpriseId,
-                                            uint32_t show) noexcept;
-// Code 33775.
-std::optional<Record> BuildAccountChangedRecord(const std::wstring& userId, const std::wstring& enterpriseId) noexcept;
+
 // Code 33788.
 std::optional<Record> BuildSelectionStateRecord(const std::wstring& userId, const std::wstring& enterpriseId,
                                                 HWND frameWindow, uint32_t count) noexcept;
@@ -214,8 +207,7 @@ std::optional<Record> BuildBarSizeRecord(const std::wstring& userId, const std::
 std::optional<Record> BuildBarClosingRecord(HWND hostWindow, HWND barWindow, HWND embeddedWindow) noexcept;
 // Code 33792.
 std::optional<Record> BuildSelectionFlagRecord(bool on) noexcept;
-// Code 33789.
-std::optional<Record> BuildProbeRecord(uint32_t first, uint32_t second, uint32_t third) noexcept;
+
 // Codes without payload: 33779, 33780, 33774. They need no memory and are always built.
 Record BuildEmptyRecord(DWORD code) noexcept;
 
@@ -229,17 +221,6 @@ struct AccountKey {
   bool Matches(const std::wstring& otherUserId, const std::wstring& otherEnterpriseId) const {
     return userId == otherUserId && enterpriseId == otherEnterpriseId;
   }
-};
-
-struct BarRecord {
-  int64_t hostWindow = 0;
-  AccountKey key;
-  std::wstring userName;
-  std::wstring enterpriseName;
-  uint32_t alwaysOne = 0;
-  uint32_t launch = 0;
-  int64_t barWindow = 0;
-  uint32_t reserved = 0;
 };
 
 struct AccountActionRecord {
@@ -258,65 +239,17 @@ struct VisibilityRecord {
   uint32_t show = 0;
 };
 
-struct SelectionStateRecord {
-  AccountKey key;
-  int64_t frameWindow = 0;
-  uint32_t count = 0;
-};
-
-struct SelectedFilesReply {
-  AccountKey key;
-  int64_t requestWindow = 0;  // the two 32-bit words at 264 and 268
-  uint64_t listBytes = 0;
-  std::vector<std::wstring> paths;
-};
-
-struct ShareRecord {
-  int64_t window = 0;
-  uint64_t listBytes = 0;
-  std::vector<std::wstring> paths;
-};
-
-struct PathListRecord {
-  uint64_t listBytes = 0;
-  std::vector<std::wstring> paths;
-};
-
-struct BarSizeRecord {
-  AccountKey key;
-  int64_t externalWindow = 0;
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
-};
-
-struct BarClosingRecord {
-  int64_t hostWindow = 0;
-  int64_t barWindow = 0;
-  int64_t embeddedWindow = 0;
-};
-
 struct ProbeRecord {
   uint32_t first = 0;
   uint32_t second = 0;
   uint32_t third = 0;
 };
 
-bool ParseBarRecord(const void* data, size_t size, BarRecord* out);
 bool ParseAccountActionRecord(const void* data, size_t size, AccountActionRecord* out);
 bool ParseWindowRecord(const void* data, size_t size, WindowRecord* out);
 bool ParseVisibilityRecord(const void* data, size_t size, VisibilityRecord* out);
 bool ParseAccountChangedRecord(const void* data, size_t size, AccountKey* out);
-bool ParseSelectionStateRecord(const void* data, size_t size, SelectionStateRecord* out);
-bool ParseSelectedFilesReply(const void* data, size_t size, SelectedFilesReply* out);
-bool ParseShareRecord(const void* data, size_t size, ShareRecord* out);
-bool ParsePathListRecord(const void* data, size_t size, PathListRecord* out);
-// The path up to its zero; the payload must be a whole number of code units ending in a zero.
-bool ParseHistoryRecord(const void* data, size_t size, std::wstring* out);
-bool ParseBarSizeRecord(const void* data, size_t size, BarSizeRecord* out);
-bool ParseBarClosingRecord(const void* data, size_t size, BarClosingRecord* out);
-bool ParseSelectionFlagRecord(const void* data, size_t size, uint8_t* out);
+
 bool ParseProbeRecord(const void* data, size_t size, ProbeRecord* out);
 
 // ---- The host window's table of accepted codes.

@@ -14,9 +14,6 @@ class CCtlColored {
       : textColor_(::GetSysColor(COLOR_WINDOWTEXT)),
         backColor_(::GetSysColor(COLOR_WINDOW)),
         brush_(::GetSysColorBrush(COLOR_WINDOW)) {}  // a shared system brush, never deleted
-  ~CCtlColored() {
-    if (ownsBrush_ && brush_) ::DeleteObject(brush_);
-  }
   CCtlColored(const CCtlColored&) = delete;
   CCtlColored& operator=(const CCtlColored&) = delete;
 
@@ -25,13 +22,6 @@ class CCtlColored {
     textColor_ = textColor;
     backColor_ = backColor;
   }
-  // Takes ownership of brush when owned is true.
-  void SetCtlBrush(HBRUSH brush, bool owned) {
-    if (ownsBrush_ && brush_ && brush_ != brush) ::DeleteObject(brush_);
-    brush_ = brush;
-    ownsBrush_ = owned;
-  }
-  HBRUSH CtlBrush() const { return brush_; }
 
   BOOL ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     int bit = -1;
@@ -61,7 +51,7 @@ class CCtlColored {
     HDC dc = reinterpret_cast<HDC>(wParam);
     ::SetTextColor(dc, textColor_);
     if (backColor_ != CLR_INVALID) ::SetBkColor(dc, backColor_);
-    ::SelectObject(dc, brush_);
+    ::SelectObject(dc, brush_);  // left in the child's DC, as the answer's brush is expected there
     result = reinterpret_cast<LRESULT>(brush_);
     return TRUE;
   }
@@ -69,8 +59,7 @@ class CCtlColored {
  private:
   COLORREF textColor_;
   COLORREF backColor_;
-  HBRUSH brush_;
-  bool ownsBrush_ = false;
+  HBRUSH brush_;  // borrowed
 };
 
 }  // namespace quillan

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/handle.h"
+#include "base/module.h"
 
 namespace quillan {
 namespace {
@@ -14,7 +15,7 @@ bool MonitorDpi(UINT* dpiX, UINT* dpiY) {
   HMONITOR monitor = ::MonitorFromPoint(POINT{10, 10}, MONITOR_DEFAULTTONULL);
   UniqueModule shcore(::LoadLibraryW(L"SHCore.dll"));
   if (!shcore) return false;
-  auto getDpi = reinterpret_cast<GetDpiForMonitorFn>(::GetProcAddress(shcore.get(), "GetDpiForMonitor"));
+  auto getDpi = ProcAddress<GetDpiForMonitorFn>(shcore.get(), "GetDpiForMonitor");
   if (!getDpi) return false;
   return SUCCEEDED(getDpi(monitor, 0, dpiX, dpiY));
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/handle.h"
 #include "base/window_impl_base.h"
 
 namespace quillan {
@@ -25,8 +26,8 @@ class CHyperLinkEx : public CWindowImplBase {
   static constexpr COLORREF kBandLinkColor = RGB(21, 104, 248);
   static constexpr COLORREF kBandHoverColor = RGB(29, 124, 220);
 
-  CHyperLinkEx();
-  ~CHyperLinkEx() override;
+  CHyperLinkEx() = default;
+  ~CHyperLinkEx() override = default;
 
   BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -43,51 +44,50 @@ class CHyperLinkEx : public CWindowImplBase {
   // Stores the target, recomputes the link rectangle (without a label) and updates the tooltip.
   bool SetHyperLink(const std::wstring& target);
 
-  DWORD ExtendedStyle() const { return extendedStyle_; }
-  COLORREF LinkColor() const { return linkColor_; }
-  COLORREF VisitedColor() const { return visitedColor_; }
-  COLORREF HoverColor() const { return hoverColor_; }
-  COLORREF HoverVisitedColor() const { return hoverVisitedColor_; }
-  const std::wstring& Label() const { return label_; }
-  const std::wstring& HyperLink() const { return target_; }
-  const RECT& LinkRect() const { return linkRect_; }
-  HWND ToolTipWindow() const { return toolTip_; }
-  HFONT LinkFont() const { return linkFont_; }
-  HFONT NormalFont() const { return normalFont_; }
-  bool IsHovering() const { return hover_; }
-  bool IsVisited() const { return visited_; }
-  bool PaintsLabel() const { return paintLabel_; }
-
  private:
-  bool HasAction() const;
-  bool IsInLink(POINT point) const;
-  void CalcLinkRect();
-  void SplitTags(std::wstring* before, std::wstring* link, std::wstring* after) const;
-  void ReadAnchorColors();
-  void Navigate();
-  void LeaveHover();
-  void Paint(HDC dc);
+  // Pointer, keyboard and cursor messages.
+  BOOL ProcessInputMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  void RelayToToolTip(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void OnLButtonDown(LPARAM lParam);
   void OnMouseMove(LPARAM lParam);
   void OnLButtonUp(LPARAM lParam);
   bool OnSetCursor();
-  void DestroyToolTip();
+  void OnSetFont(HFONT font, bool redraw);
+  void Repaint(bool update);
+  void LeaveHover();
+  // Setting up a bound control (Init).
+  void BecomeNotifying();
+  void MakeLinkFont();
+  void MakeToolTip();
+  void AddToolTipTool();
+  void ReadAnchorColors();
+  // The link.
+  bool HasAction() const;
+  bool IsInLink(POINT point) const;
+  void Navigate();
+  // Measuring and painting (hyper_link_ex_draw.cpp).
+  const std::wstring& Text() const { return label_.empty() ? target_ : label_; }
+  void CalcLinkRect();
+  void SplitTags(std::wstring* before, std::wstring* link, std::wstring* after) const;
+  void Paint(HDC dc);
+  void EraseBackground(HDC dc, const RECT& client);
+  void PaintTagged(HDC dc, const RECT& client, COLORREF color, HFONT font);
 
   std::wstring label_;
   std::wstring target_;
   HCURSOR cursor_ = nullptr;
-  HFONT linkFont_ = nullptr;
+  UniqueFont linkFont_;
   HFONT normalFont_ = nullptr;  // borrowed
   RECT linkRect_ = {0, 0, 0, 0};
-  HWND toolTip_ = nullptr;
+  UniqueWindow toolTip_;
   COLORREF linkColor_ = RGB(0, 0, 255);
   COLORREF visitedColor_ = RGB(128, 0, 128);
+  COLORREF hoverColor_ = RGB(0, 0, 255);
+  COLORREF hoverVisitedColor_ = RGB(128, 0, 128);
   DWORD extendedStyle_ = kUnderlineHover | kCommandButton;
   bool paintLabel_ = true;
   bool visited_ = false;
   bool hover_ = false;
-  bool ownsLinkFont_ = false;
-  COLORREF hoverColor_ = RGB(0, 0, 255);
-  COLORREF hoverVisitedColor_ = RGB(128, 0, 128);
 };
 
 }  // namespace quillan

@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "ui/memory_bitmap_dc.h"
+#include "base/handle.h"
 #include "ui/dpi_scale.h"
+#include "ui/memory_bitmap_dc.h"
 #include "ui/window_impl_ex.h"
 
 namespace quillan {
@@ -20,14 +21,7 @@ BOOL CStaticEx::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, L
       return TRUE;
     case WM_PAINT:
     case WM_PRINTCLIENT:
-      if (wParam) {
-        Paint(reinterpret_cast<HDC>(wParam));
-      } else {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(window, &ps);
-        if (dc) Paint(dc);
-        ::EndPaint(window, &ps);
-      }
+      PaintInto(window, wParam, [this](HDC dc) { Paint(dc); });
       result = 0;
       return TRUE;
     case WM_STATICEX_SETPICTURE:
@@ -60,13 +54,11 @@ bool CStaticEx::MeasureText(SIZE* size) const {
   if (!m_hWnd) return false;
   std::wstring text = WindowText(m_hWnd);
   if (text.empty()) return false;
-  HDC screen = ::GetDC(nullptr);
+  WindowDc screen(nullptr);
   if (!screen) return false;
-  HGDIOBJ oldFont = ::SelectObject(screen, DrawingFont());
+  SelectObjectScope font(screen.get(), DrawingFont());
   RECT rect = {textX_, textY_, 10000, 10000};
-  ::DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT | TextFormat());
-  if (oldFont) ::SelectObject(screen, oldFont);
-  ::ReleaseDC(nullptr, screen);
+  ::DrawTextW(screen.get(), text.c_str(), -1, &rect, DT_CALCRECT | TextFormat());
   size->cx = rect.right - rect.left;
   size->cy = rect.bottom - rect.top;
   return true;
@@ -181,15 +173,14 @@ void CStaticEx::DrawGradientAndLines(HDC dc, const RECT& client) {
     }
   }
   if (lineFirst_ != CLR_INVALID && lineSecond_ != CLR_INVALID) {
-    HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(DC_PEN));
-    COLORREF oldColor = ::SetDCPenColor(dc, lineFirst_);
+    SelectObjectScope pen(dc, ::GetStockObject(DC_PEN));
+    const COLORREF oldColor = ::SetDCPenColor(dc, lineFirst_);
     ::MoveToEx(dc, client.left, client.bottom - 2, nullptr);
     ::LineTo(dc, client.right, client.bottom - 2);
     ::SetDCPenColor(dc, lineSecond_);
     ::MoveToEx(dc, client.left, client.bottom - 1, nullptr);
     ::LineTo(dc, client.right, client.bottom - 1);
     ::SetDCPenColor(dc, oldColor);
-    if (oldPen) ::SelectObject(dc, oldPen);
   }
 }
 
@@ -213,14 +204,9 @@ void CStaticEx::DrawLabel(HDC dc, const RECT& client) {
   RECT rect = client;
   rect.left += textX_;
   rect.top += textY_;
-  HGDIOBJ oldFont = ::SelectObject(dc, DrawingFont());
-  int oldMode = ::SetBkMode(dc, TRANSPARENT);
-  COLORREF color = ::IsWindowEnabled(m_hWnd) ? textColor_ : ::GetSysColor(COLOR_GRAYTEXT);
-  COLORREF oldColor = ::SetTextColor(dc, color);
+  SelectObjectScope font(dc, DrawingFont());
+  TextStyleScope style(dc, ::IsWindowEnabled(m_hWnd) ? textColor_ : ::GetSysColor(COLOR_GRAYTEXT));
   ::DrawTextW(dc, text.c_str(), -1, &rect, TextFormat());
-  ::SetTextColor(dc, oldColor);
-  ::SetBkMode(dc, oldMode);
-  if (oldFont) ::SelectObject(dc, oldFont);
 }
 
 void CStaticEx::OnSetPicture(WPARAM repaint, LPARAM size) {

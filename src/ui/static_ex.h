@@ -48,17 +48,10 @@ class CStaticEx : public CWindowImplBase {
   void SetBottomLines(COLORREF first, COLORREF second);
   void SetTextOffset(int x, int y);
 
-  COLORREF TextColor() const { return textColor_; }
-  HFONT Font() const { return font_; }
-  HBITMAP BackgroundBitmap() const { return background_; }
-  HBITMAP IconBitmap() const { return icon_; }
-  bool IsAlphaIcon() const { return alphaIcon_; }
-  const std::wstring& PictureSource() const { return pictureSource_; }
+ private:
   bool HasPicture() const { return picture_ && picture_->loaded(); }
   // The font the text is drawn and measured with.
   HFONT DrawingFont() const;
-
- private:
   void Paint(HDC dc);
   void EraseBackground(HDC dc, const RECT& client);
   void DrawPicture(HDC dc, const RECT& client);

@@ -5,6 +5,7 @@
 #include "base/module.h"
 #include "base/text.h"
 #include "ipc/main_window.h"
+#include "ipc/pipe_client.h"
 #include "ipc/records.h"
 #include "ui/images.h"
 #include "ui/dpi_scale.h"
@@ -22,9 +23,8 @@ const UINT kRaise = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW;
 
 HFONT CreateNameFont() {
   LOGFONTW font = {};
-  HDC screen = ::GetDC(nullptr);
-  int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  WindowDc screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   font.lfHeight = -::MulDiv(10, dpi, 72);
   font.lfWeight = FW_BOLD;
   // "微软雅黑" where the system has it (Vista and later), Tahoma before.
@@ -63,10 +63,9 @@ std::wstring DisplayName(const std::wstring& nickname, const std::wstring& userN
 
 bool IsLegacyBarModule(HWND window) {
   auto instance = reinterpret_cast<HMODULE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  wchar_t path[520] = {};
-  DWORD length = ::GetModuleFileNameW(instance, path, 520);
-  if (length == 0 || length >= 520) return false;
-  std::wstring name = ::PathFindFileNameW(path);
+  const std::wstring path = ModuleFileName(instance, 520);
+  if (path.empty()) return false;
+  const std::wstring name = ::PathFindFileNameW(path.c_str());
   return EqualsNoCaseAZ(name, L"VelQuillanBar.dll") || EqualsNoCaseAZ(name, L"VelQuillanBar64.dll");
 }
 
@@ -84,18 +83,6 @@ BOOL CALLBACK FindLegacyBar(HWND window, LPARAM param) {
     return FALSE;
   }
   return TRUE;
-}
-
-// The legacy desktop UI holds this mutex while it is active.
-bool LegacyUiActive() {
-  UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"Local\\velquillanbox_ui_legacy_active_0"));
-  if (!mutex) return false;
-  DWORD wait = ::WaitForSingleObject(mutex.get(), 0);
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-    ::ReleaseMutex(mutex.get());
-    return false;
-  }
-  return wait == WAIT_TIMEOUT;
 }
 
 // The application's window belongs to another thread: showing or hiding it synchronously would wait
@@ -253,7 +240,7 @@ void CTopBand::LayoutControls(int cx, int cy) {
 
 void CTopBand::RaiseAboveLegacyBar() {
   if (!loggedIn_ || !IsWindow()) return;
-  if (!LegacyUiActive()) return;
+  if (!IsLegacyUiActive()) return;
   HWND parent = ::GetParent(m_hWnd);
   if (!parent) return;
   LegacySearch search = {m_hWnd, parent, nullptr};

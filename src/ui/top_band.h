@@ -65,24 +65,7 @@ class CTopBand : public CDialogImpl<CTopBand>, public CWindowImplEx<CTopBand>, p
   BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void OnFinalMessage(HWND window) override;
 
-  HWND HostWindow() const { return hostWindow_; }
   HWND ExternalWindow() const { return externalWindow_; }
-  bool LoggedIn() const { return loggedIn_; }
-  const std::wstring& UserName() const { return userName_; }
-  const std::wstring& Nickname() const { return nickname_; }
-  const std::wstring& EnterpriseName() const { return enterpriseName_; }
-  const std::wstring& UserId() const { return userId_; }
-  const std::wstring& EnterpriseId() const { return enterpriseId_; }
-  const std::wstring& AvatarPath() const { return avatarPath_; }
-  CStaticEx& AvatarControl() { return avatar_; }
-  CStaticEx& NameControl() { return name_; }
-  CStaticEx& StatusIconControl() { return statusIcon_; }
-  CStaticEx& MessageControl() { return message_; }
-  CHyperLinkEx& LoginLink() { return loginLink_; }
-  HFONT NameFont() const { return nameFont_.get(); }
-  HBITMAP BackgroundBitmap() const { return background_.get(); }
-  HBITMAP AvatarPlaceholder() const { return avatarPlaceholder_.get(); }
-  HBITMAP StatusBitmap() const { return statusBitmap_.get(); }
 
  private:
   bool AllControlsExist() const;

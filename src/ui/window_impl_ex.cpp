@@ -21,11 +21,9 @@ SIZE BitmapSize(HBITMAP bitmap) {
 
 }  // namespace
 
-CWindowImplExBase::CWindowImplExBase() : font_(CreateDefaultFont()), ownsFont_(font_ != nullptr) {}
+CWindowImplExBase::CWindowImplExBase() : ownFont_(CreateDefaultFont()), font_(ownFont_.get()) {}
 
-CWindowImplExBase::~CWindowImplExBase() {
-  if (ownsFont_ && font_) ::DeleteObject(font_);
-}
+CWindowImplExBase::~CWindowImplExBase() = default;
 
 void CWindowImplExBase::LayoutControls(int, int) {}
 
@@ -39,35 +37,21 @@ void CWindowImplExBase::SetBackgroundBitmap(HBITMAP bitmap, int scaledLeftWidth)
 }
 
 void CWindowImplExBase::ForgetBorrowedFont() {
-  if (!ownsFont_) font_ = nullptr;
+  if (!ownFont_) font_ = nullptr;
 }
 
 BOOL CWindowImplExBase::ProcessExMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
-    case WM_SETFONT: {
-      HFONT font = reinterpret_cast<HFONT>(wParam);
-      // Only the font made at construction is ours; a font handed over by WM_SETFONT (the dialog
-      // template's font, which the dialog manager deletes itself) is borrowed.
-      if (font != font_ && ownsFont_ && font_) ::DeleteObject(font_);
-      font_ = font;
-      ownsFont_ = false;
-      if (lParam) ::InvalidateRect(window, nullptr, FALSE);
+    case WM_SETFONT:
+      OnSetFont(window, reinterpret_cast<HFONT>(wParam), lParam != 0);
       result = 0;
       return TRUE;
-    }
     case WM_GETFONT:
       result = reinterpret_cast<LRESULT>(font_);
       return TRUE;
     case WM_PAINT:
     case WM_PRINTCLIENT:
-      if (wParam) {
-        Paint(window, reinterpret_cast<HDC>(wParam));
-      } else {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(window, &ps);
-        if (dc) Paint(window, dc);
-        ::EndPaint(window, &ps);
-      }
+      PaintInto(window, wParam, [this, window](HDC dc) { Paint(window, dc); });
       result = 0;
       return TRUE;
     case WM_ERASEBKGND:
@@ -83,6 +67,14 @@ BOOL CWindowImplExBase::ProcessExMessage(HWND window, UINT message, WPARAM wPara
     default:
       return FALSE;
   }
+}
+
+void CWindowImplExBase::OnSetFont(HWND window, HFONT font, bool redraw) {
+  // Only the font made at construction is ours; a font handed over by WM_SETFONT (the dialog
+  // template's font, which the dialog manager deletes itself) is borrowed.
+  if (font != ownFont_.get()) ownFont_.reset();
+  font_ = font;
+  if (redraw) ::InvalidateRect(window, nullptr, FALSE);
 }
 
 void CWindowImplExBase::OnSize(HWND window, int cx, int cy) {

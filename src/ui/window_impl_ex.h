@@ -34,8 +34,6 @@ class CWindowImplExBase {
   // Rounds the window's corners on the next WM_SIZE; -1 (the start value) keeps them square.
   void SetCornerRadius(int radius) { cornerRadius_ = radius; }
   void MarkDirty() { dirty_ = true; }
-  bool IsDirty() const { return dirty_; }
-  HFONT Font() const { return font_; }
 
  protected:
   // WM_SETFONT, WM_GETFONT, WM_PAINT, WM_PRINTCLIENT, WM_ERASEBKGND, WM_SIZE and WM_EX_DRAWBKGND.
@@ -49,6 +47,7 @@ class CWindowImplExBase {
   bool PrepareBackBuffer(HDC reference, int cx, int cy);
   void DrawBackground(HDC dc, int cx, int cy);
   LRESULT CopyBackgroundTo(HWND window, HDC childDc, HWND child);
+  void OnSetFont(HWND window, HFONT font, bool redraw);
   void OnSize(HWND window, int cx, int cy);
 
   UniqueBitmap backBuffer_;
@@ -59,8 +58,8 @@ class CWindowImplExBase {
   int scaledLeftWidth_ = kLeftSegment;
   int leftSegment_ = kLeftSegment;
   int cornerRadius_ = -1;  // -1: no rounded window region
-  HFONT font_ = nullptr;
-  bool ownsFont_ = false;
+  UniqueFont ownFont_;    // the font made at construction, until another one is set
+  HFONT font_ = nullptr;  // the font in use: ownFont_'s or a borrowed one
 };
 
 template <typename T>

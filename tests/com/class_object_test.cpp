@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "base/com_ptr.h"
@@ -115,15 +114,11 @@ std::string ProbeAs(const std::wstring& exeName) {
   test::TempDir folder;
   std::wstring exe = folder / exeName;
   std::wstring report = folder / L"report.txt";
-  if (!::CopyFileW((test::BinDir() + L"\\com_probe.exe").c_str(), exe.c_str(), FALSE)) return "copy failed";
-  auto text = [](const GUID& guid) {
-    wchar_t buffer[40] = {};
-    ::StringFromGUID2(guid, buffer, 40);
-    return std::wstring(buffer);
-  };
+  if (!::CopyFileW((test::BinDir() + L"\\probe.exe").c_str(), exe.c_str(), FALSE)) return "copy failed";
+  // The band, the menu handler, the proxy/stub.
   std::wstring commandLine = test::QuoteArg(exe) + L" " + test::QuoteArg(ShellDll::Path()) + L" " +
-                             test::QuoteArg(report) + L" " + text(test::kBandClsid) + L" " +
-                             text(test::kMenuClsid) + L" " + text(kProxyStubClassId);
+                             test::QuoteArg(report) + L" {20B497C6-62FD-482A-9290-BD1BBEF85146}"
+                             L" {8E4B2A8F-956F-47F1-A069-ED7F1A2DF6CF} {E3439D78-72E2-4D3F-9AF4-5413379A4E81}";
   test::ChildProcess probe;
   if (!probe.Start(exe, commandLine)) return "start failed";
   if (!probe.Wait(30000)) return "timed out";

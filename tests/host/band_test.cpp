@@ -1,5 +1,5 @@
 // The band on a stand-in Explorer window in this process: its decisions as a recording host sees them,
-// the quit notice, its host window from SetSite to SetSite(null).
+// its host window from SetSite to SetSite(null). (Its quit notice is the end-to-end test's.)
 #include <exdisp.h>
 #include <exdispid.h>
 
@@ -48,10 +48,8 @@ class BandTest : public ::testing::Test {
     frame_ = test::MakeFrame(standin::Layout::Vista);
     // A in the sync tree (not logged in) with a junction J; B in the profile tree (logged in); C and D
     // differ from A in the enterprise id or the user id alone.
-    tree_.AddSyncAccount({L"u1", L"e1", Folder(L"A"), L"user-a", L"Nick A", L"Ent A", L"C:\\a.png"});
-    test::WriteIni(tree_.SyncTree() + L"\\" + AccountFolderName(L"u1", L"e1") + L"\\junction.ini",
-                   L"[junction]\r\nj|" + Folder(L"J") + L"\r\n");
-    test::WriteIni(Folder(L"J") + L"\\desktop.ini", L"[veltarnbox]\r\nxid=u1\r\neid=e1\r\nnickname=Nick A\r\n");
+    const test::AccountFiles::Account a = {L"u1", L"e1", Folder(L"A"), L"user-a", L"Nick A", L"Ent A", L"C:\\a.png"};
+    ASSERT_TRUE(tree_.AddSyncAccount(a) && tree_.AddJunction(a, L"j", Folder(L"J")));
     tree_.AddProfileAccount({L"u2", L"e2", Folder(L"Root B\\B"), L"user-b", L"Nick B", L"Ent B", L"C:\\b.png"});
     tree_.AddSyncAccount({L"u1", L"e3", Folder(L"C"), L"user-a", L"", L"", L"C:\\a.png"});
     tree_.AddSyncAccount({L"u4", L"e1", Folder(L"D")});
@@ -74,7 +72,6 @@ class BandTest : public ::testing::Test {
   test::TempDir dir_;
   test::AccountFiles tree_{dir_.path(), false};
   std::unique_ptr<standin::ExplorerFrame> frame_;
-  test::RecordingWindow main_{test::kMainClass};
 };
 
 TEST_F(BandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount) {
@@ -90,7 +87,7 @@ TEST_F(BandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount) {
       {L"Out", {}},  // no bar was wanted: nothing to take away
       {L"A", {showA}},
       {L"A\\docs", {L"Revalidate"}},
-      {L"J", {Shown(L"J|u1|e1|user-a|Nick A||C:\\a.png|0")}},  // the same ids in another sync folder
+      {L"J", {Shown(L"J|u1|e1|user-a|Nick A|Ent A|C:\\a.png|0")}},  // the same ids in another sync folder
       {L"A", {showA}},
       {L"C", {Shown(L"C|u1|e3|user-a|||C:\\a.png|0")}},  // another enterprise id alone
       {L"D", {Shown(L"D|u4|e1|||||0")}},                 // another user id alone
@@ -115,6 +112,9 @@ TEST_F(BandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount) {
   band->Refresh(true);
   band->Refresh(false);
   EXPECT_EQ(host.Take(), (Calls{showA, L"Revalidate"}));
+  tree_.AddSyncAccount({L"u1", L"e9", Folder(L"A"), L"user-a", L"Nick A", L"Ent A", L"C:\\a.png"});  // A changes hands
+  band->Refresh(false);
+  EXPECT_EQ(host.Take(), Calls{Shown(L"A|u1|e9|user-a|Nick A|Ent A|C:\\a.png|0")});
   Navigate(L"Out");
   band->Refresh(true);
   band->Refresh(false);
@@ -128,42 +128,12 @@ TEST_F(BandTest, TellsTheHostWhenTheFolderEntersChangesOrLeavesAnAccount) {
   EXPECT_EQ(host.Take(), Calls{});
 }
 
-TEST_F(BandTest, OnQuitSendsTheQuitNoticeOnceWhenTheHostShowsAnAccount) {
-  const struct {
-    std::vector<const wchar_t*> folders;
-    size_t notices;
-  } rows[] = {{{L"A"}, 1}, {{L"Root B\\B", L"Out"}, 0}, {{}, 0}};
-  for (const auto& row : rows) {
-    ComPtr<CExplorerBand> band = MakeBand(nullptr);
-    for (const wchar_t* folder : row.folders) Navigate(folder);
-    main_.Clear();
-    EXPECT_EQ(browser()->FireOnQuit(), 1);
-    EXPECT_EQ(browser()->events().SinkCount(), 0u);  // let go of the browser
-    const auto notices = main_.Received();
-    ASSERT_EQ(notices.size(), row.notices);
-    if (row.notices) {  // 2316 bytes: the ids in their fields, action 2
-      EXPECT_EQ(notices[0].code, 33782u);
-      EXPECT_EQ(notices[0].payload, test::Bytes().Text(L"u1", 32).Text(L"e1", 100).Int(2, 4).Text(L"", 1024).str());
-    }
-    band->SetSite(nullptr);
-  }
-}
-
-// The host windows of this thread.
-std::vector<HWND> HostWindows() {
-  std::vector<HWND> found;
-  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", nullptr));) {
-    if (::GetWindowThreadProcessId(w, nullptr) == ::GetCurrentThreadId()) found.push_back(w);
-  }
-  return found;
-}
-
 TEST_F(BandTest, TheHostWindowLivesFromSetSiteToSetSiteNullAndAnswersTheProbe) {
   UniqueHandle presence(::CreateEventW(nullptr, FALSE, FALSE, L"Global\\{6E1FE0EC-16F0-4C25-B735-BFCA04E6BC72}_tvo_box_host"));
   ASSERT_TRUE(presence);
   ComPtr<CExplorerBand> band = MakeBand(nullptr);
   ASSERT_TRUE(band);
-  std::vector<HWND> hosts = HostWindows();
+  std::vector<HWND> hosts = test::HostWindows();
   ASSERT_EQ(hosts.size(), 1u);
   EXPECT_EQ(static_cast<DWORD>(::GetWindowLongPtrW(hosts[0], GWL_STYLE)), 0x86000000u);
   EXPECT_EQ(::GetClassLongPtrW(hosts[0], GCL_STYLE), static_cast<ULONG_PTR>(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS));
@@ -172,11 +142,11 @@ TEST_F(BandTest, TheHostWindowLivesFromSetSiteToSetSiteNullAndAnswersTheProbe) {
   EXPECT_EQ(test::SendCopy(hosts[0], BuildProbeRecord(0, 0, 3)), 0);
 
   band->SetSite(frame_->Site());  // set up again: a new window, the old one gone, the workers woken
-  ASSERT_EQ(HostWindows().size(), 1u);
+  ASSERT_EQ(test::HostWindows().size(), 1u);
   EXPECT_FALSE(::IsWindow(hosts[0]));
   EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), WAIT_OBJECT_0);
   band->SetSite(nullptr);
-  EXPECT_TRUE(HostWindows().empty());
+  EXPECT_TRUE(test::HostWindows().empty());
   EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), WAIT_OBJECT_0);
   EXPECT_EQ(::WaitForSingleObject(presence.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));  // one signal each
 }

@@ -12,7 +12,6 @@
 #include <map>
 #include <random>
 
-#include "test_support.h"
 #include "shell_dll.h"
 #include "desktop_app_driver.h"
 #include "host_fixture.h"
@@ -200,15 +199,12 @@ TEST(HostResources, ManyWindowsLeaveNothingBehindAndTheDllUnloadsOnceTheyAreGone
   test::RecordingWindow main(test::kMainClass);
   const std::wstring path = test::ShellDll::Path();
   for (int round = 0; round < 2; ++round) {
-    HMODULE dll = ::LoadLibraryW(path.c_str());
-    ASSERT_TRUE(dll);
-    auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(::GetProcAddress(dll, "DllGetClassObject")));
-    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllCanUnloadNow")));
-    ASSERT_TRUE(getClassObject && canUnloadNow);
+    auto dll = std::make_unique<test::ShellDll>();
+    const HMODULE module = ::GetModuleHandleW(path.c_str());
+    ASSERT_TRUE(dll->loaded());
     {
       ComPtr<IClassFactory> factory;
-      ASSERT_EQ(getClassObject(test::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
+      ASSERT_EQ(dll->getClassObject(test::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
       const auto open = [&](std::unique_ptr<standin::ExplorerFrame>& frame, ComPtr<IObjectWithSite>& band) {
         frame = MakeFrame(standin::Layout::Vista);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, band.PutVoid()), S_OK);
@@ -266,14 +262,14 @@ TEST(HostResources, ManyWindowsLeaveNothingBehindAndTheDllUnloadsOnceTheyAreGone
         EXPECT_LE(KernelHandles(), handles);
         EXPECT_LE(test::ThreadCount(), threads);
       }
-      EXPECT_EQ(canUnloadNow(), S_FALSE);  // the band, its windows and the factory
+      EXPECT_EQ(dll->canUnloadNow(), S_FALSE);  // the band, its windows and the factory
       band->SetSite(nullptr);
     }
-    EXPECT_EQ(canUnloadNow(), S_OK);
-    ASSERT_TRUE(::FreeLibrary(dll));
+    EXPECT_EQ(dll->canUnloadNow(), S_OK);
+    dll.reset();
     EXPECT_FALSE(::GetModuleHandleW(path.c_str())) << "round " << round;
     WNDCLASSEXW info = {sizeof info};
-    EXPECT_FALSE(::GetClassInfoExW(dll, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", &info));
+    EXPECT_FALSE(::GetClassInfoExW(module, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", &info));
     test::PumpFor(300);  // nothing of the module runs any more
   }
 }

@@ -18,7 +18,7 @@
 #include "base/handle.h"
 #include "explorer/velcloud_explorer_inject_obj.h"
 #include "explorer_frame.h"
-#include "ipc/records.h"
+#include "ipc_peer/peer_records.h"
 #include "standin_output.h"
 #include "test_support.h"
 #include "ui_test_support.h"
@@ -68,6 +68,15 @@ inline int ThreadCount() {
   return count;
 }
 
+// The host windows of this thread.
+inline std::vector<HWND> HostWindows() {
+  std::vector<HWND> found;
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"{DE16D8FE-F468-49A7-85B4-414CF06C72E5}", nullptr));) {
+    if (::GetWindowThreadProcessId(w, nullptr) == ::GetCurrentThreadId()) found.push_back(w);
+  }
+  return found;
+}
+
 class HostObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,15 +91,7 @@ class HostObjectTest : public ::testing::Test {
 
   // Puts the bar up for the account (uid, "e1") in the sync folder.
   HRESULT Show(int loggedIn, const std::wstring& uid = L"u1", const std::wstring& nickname = L"nick") {
-    AccountEntry account;
-    account.syncFolder = sync_;
-    account.userId = uid;
-    account.enterpriseId = L"e1";
-    account.userName = L"user";
-    account.nickname = nickname;
-    account.enterpriseName = L"ent";
-    account.loggedIn = loggedIn;
-    return host_->UpdateAccount(true, account);
+    return host_->UpdateAccount(true, AccountEntry{loggedIn, sync_, uid, L"e1", nickname, L"ent", L"user", L""});
   }
   HRESULT Leave() { return host_->UpdateAccount(false, AccountEntry{}); }
   LRESULT Copy(const std::optional<Record>& record) { return SendCopy(Host(), record); }
@@ -113,7 +114,10 @@ class HostObjectTest : public ::testing::Test {
     }
     return payloads;
   }
-  HWND Host() const { return host_->HostWindow(); }
+  HWND Host() const {
+    const std::vector<HWND> hosts = HostWindows();
+    return hosts.empty() ? nullptr : hosts[0];
+  }
   HWND Bar() const { return host_->BarWindow(); }
   HWND Item(int id) const { return ::GetDlgItem(Bar(), id); }
   bool BarShows() const { return Bar() && (::GetWindowLongPtrW(Bar(), GWL_STYLE) & WS_VISIBLE); }

@@ -21,22 +21,6 @@
 
 namespace quillan::test {
 namespace {
-// Handlers made by the built DLL's class object, as Explorer makes them.
-class MenuHandlerSource {
- public:
-  MenuHandlerSource() { dll_.getClassObject(kMenuClsid, IID_IClassFactory, factory_.PutVoid()); }
-  ~MenuHandlerSource() { factory_ = nullptr; }  // before the module goes
-  ComPtr<IContextMenu> Create() const {
-    ComPtr<IContextMenu> handler;
-    factory_->CreateInstance(nullptr, IID_IContextMenu, handler.PutVoid());
-    return handler;
-  }
-
- private:
-  ShellDll dll_;
-  ComPtr<IClassFactory> factory_;
-};
-
 HRESULT Initialize(IContextMenu* handler, PCIDLIST_ABSOLUTE folder, IDataObject* data) {
   ComPtr<IShellExtInit> init;
   if (!handler || FAILED(handler->QueryInterface(IID_IShellExtInit, init.PutVoid()))) return E_NOINTERFACE;
@@ -57,17 +41,13 @@ HRESULT InitializeBackground(IContextMenu* handler, const std::wstring& folder) 
 }
 
 // InvokeCommand with a command offset, or with a verb passed in the ANSI code page.
-HRESULT InvokeOffset(IContextMenu* handler, UINT offset) {
+HRESULT Invoke(IContextMenu* handler, LPCSTR verb) {
   CMINVOKECOMMANDINFO info = {sizeof info};
-  info.lpVerb = MAKEINTRESOURCEA(offset);
+  info.lpVerb = verb;
   return handler->InvokeCommand(&info);
 }
-HRESULT InvokeVerb(IContextMenu* handler, const std::wstring& verb) {
-  const std::string ansi = WideToAnsi(verb);
-  CMINVOKECOMMANDINFO info = {sizeof info};
-  info.lpVerb = ansi.c_str();
-  return handler->InvokeCommand(&info);
-}
+HRESULT InvokeOffset(IContextMenu* handler, UINT offset) { return Invoke(handler, MAKEINTRESOURCEA(offset)); }
+HRESULT InvokeVerb(IContextMenu* handler, const std::wstring& verb) { return Invoke(handler, WideToAnsi(verb).c_str()); }
 
 // The menu as text, top to bottom, items joined by " | ": "-" for a separator with id 1; an item of
 // the handler (item data 0x5549434D) as "label#offset" with offset = id - first, "(WxH)" when it
@@ -128,6 +108,15 @@ class MenuTest : public ::testing::Test {
   std::wstring Beside(const std::wstring& relative) const { return dir_ / relative; }
   void Command(const std::wstring& command) { ASSERT_EQ(standin_.Control(command), 1) << WideToUtf8(command); }
 
+  // A handler made by the built DLL's class object, as Explorer makes them.
+  ComPtr<IContextMenu> Create() const {
+    ComPtr<IClassFactory> factory;
+    ComPtr<IContextMenu> handler;
+    if (SUCCEEDED(dll_.getClassObject(kMenuClsid, IID_IClassFactory, factory.PutVoid()))) {
+      factory->CreateInstance(nullptr, IID_IContextMenu, handler.PutVoid());
+    }
+    return handler;
+  }
   // A fresh handler for a selection (or, with background set, a folder background) and its menu.
   struct Built {
     ComPtr<IContextMenu> handler;
@@ -137,7 +126,7 @@ class MenuTest : public ::testing::Test {
   };
   Built Build(const std::vector<std::wstring>& paths, const std::wstring& background = std::wstring(),
               int prefill = 0, UINT index = 0, UINT last = 1100) {
-    Built built{source_.Create()};
+    Built built{Create()};
     built.init = background.empty() ? InitializeSelection(built.handler.Get(), paths)
                                     : InitializeBackground(built.handler.Get(), background);
     if (FAILED(built.init)) return built;
@@ -149,7 +138,7 @@ class MenuTest : public ::testing::Test {
 
   TempDir dir_;
   std::wstring root_ = dir_ / L"Sync";
-  MenuHandlerSource source_;
+  ShellDll dll_;
   DesktopAppStandin standin_;
 };
 
@@ -221,7 +210,7 @@ TEST_F(MenuTest, OutsideTheSyncFolderOneItemAndRootsForeignBackgroundsOrNoApplic
   EXPECT_EQ(Build({}, Beside(L"Other")).init, E_INVALIDARG);
   PIDLIST_ABSOLUTE drives = nullptr;  // "My Computer" has no file-system path
   ASSERT_EQ(::SHGetFolderLocation(nullptr, CSIDL_DRIVES, nullptr, 0, &drives), S_OK);
-  ComPtr<IContextMenu> handler = source_.Create();
+  ComPtr<IContextMenu> handler = Create();
   EXPECT_EQ(Initialize(handler.Get(), drives, nullptr), E_INVALIDARG);
   EXPECT_EQ(Initialize(handler.Get(), nullptr, nullptr), E_INVALIDARG);
   ::CoTaskMemFree(drives);
@@ -250,7 +239,7 @@ TEST_F(MenuTest, AnEngineThatFailsGivesNoItemsAndOneThatHangsNoUploadItemWithinA
   }
   Command(L"pipe ui_host normal");
   ::Sleep(150);
-  ComPtr<IContextMenu> handler = source_.Create();
+  ComPtr<IContextMenu> handler = Create();
   ASSERT_EQ(InitializeSelection(handler.Get(), {In(L"a.txt")}), S_OK);
   Command(L"pipe ui_host silent");
   UniqueMenu menu(::CreatePopupMenu());
@@ -331,7 +320,7 @@ TEST_F(MenuTest, EachCommandByOffsetOrVerbSendsItsRecordByteForByte) {
   EXPECT_EQ(InvokeOffset(outside.handler.Get(), 0), S_OK);
 
   // Verbs in any ASCII letter case, without a menu; the selection commands need a selection.
-  ComPtr<IContextMenu> handler = source_.Create();
+  ComPtr<IContextMenu> handler = Create();
   ASSERT_EQ(InitializeSelection(handler.Get(), {a, b}), S_OK);
   for (const wchar_t* verb : {L"访问网页版", L"Orrin", L"oRRIN", L"同步到ORRIN"}) {
     EXPECT_EQ(InvokeVerb(handler.Get(), verb), S_OK) << WideToUtf8(verb);  // "Orrin" sends nothing
@@ -340,7 +329,7 @@ TEST_F(MenuTest, EachCommandByOffsetOrVerbSendsItsRecordByteForByte) {
     EXPECT_EQ(InvokeVerb(handler.Get(), verb), E_INVALIDARG) << WideToUtf8(verb);
   }
   for (UINT offset : {0u, 3u}) EXPECT_EQ(InvokeOffset(handler.Get(), offset), E_INVALIDARG);  // no menu built
-  ComPtr<IContextMenu> background = source_.Create();
+  ComPtr<IContextMenu> background = Create();
   ASSERT_EQ(InitializeBackground(background.Get(), root_), S_OK);
   for (const wchar_t* verb : {L"分享", L"同步到Orrin", L"优先上传到云盘", L"历史版本"}) {
     EXPECT_EQ(InvokeVerb(background.Get(), verb), E_FAIL) << WideToUtf8(verb);

@@ -5,7 +5,7 @@
 
 #include "base/text.h"
 #include "config/sync_config.h"
-#include "ipc/records.h"
+#include "ipc_peer/peer_records.h"
 #include "record_text.h"
 #include "harness.h"
 

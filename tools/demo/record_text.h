@@ -1,5 +1,5 @@
-// Records the desktop application received, told in words: the code, what it means, and its fields
-// decoded from the payload bytes (the layouts of src/ipc/records.h).
+// Records the desktop application received, told as text: a heading with the code, its name and size,
+// then the fields the shared describer (ipc_peer/record_fields.h) decodes from the payload.
 #pragma once
 
 #include <windows.h>
@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "ipc_peer/record_fields.h"
+
 namespace quillan::demo {
 
-// "0x0002004C": the low 32 bits of a window handle as it travelled.
-std::wstring WireWindowText(int64_t wire);
+// "0x0002004C": the low 32 bits of a window handle as it travels.
 std::wstring WindowText(HWND window);
 
-// One line of heading ("33777 bar record, not logged in (4388 bytes)") and one line per field.
+// "33777 bar-not-logged-in (4388 bytes)", then the fields, a few to a line.
 std::vector<std::wstring> DescribeRecord(DWORD code, const std::vector<uint8_t>& payload);
 
 }  // namespace quillan::demo

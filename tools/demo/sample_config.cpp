@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "config/sync_config.h"
+#include "account_files.h"
 #include "harness.h"
 
 namespace quillan::demo {
@@ -60,12 +61,6 @@ SampleConfig::SampleConfig(std::wstring appData, std::wstring root)
   outsideFile_ = outside_ + L"\\notes.txt";
 }
 
-bool SampleConfig::WriteIni(const std::wstring& path, const std::wstring& text) {
-  files_.push_back(path);
-  // UTF-16 with its mark, as the application writes its ini files: the names are Chinese.
-  return harness::WriteUtf16File(path, text);
-}
-
 bool SampleConfig::WriteFile(const std::wstring& path, const std::wstring& text) {
   files_.push_back(path);
   return harness::WriteUtf16File(path, text);
@@ -88,30 +83,18 @@ bool SampleConfig::Write(std::wstring* error) {
     }
   }
 
-  const std::wstring firstAccount = syncTree_ + L"\\" + AccountFolderName(first_.userId, first_.enterpriseId);
-  const std::wstring secondAccount = profileTree_ + L"\\" + AccountFolderName(second_.userId, second_.enterpriseId);
-  bool ok = true;
-  ok &= WriteIni(syncTree_ + L"\\config.ini", L"[global]\r\nexplorer_bar=1\r\n");
-  // First account: sync tree, desktop.ini in each of its folders, user folder.
-  ok &= WriteIni(firstAccount + L"\\config.ini", L"[user]\r\nsyncpathenterprise=" + first_.syncFolder + L"\r\n");
-  ok &= WriteIni(firstAccount + L"\\junction.ini", L"[junction]\r\ndesign|" + junction_ + L"\r\n");
-  const std::wstring firstIds = L"[veltarnbox]\r\nxid=" + first_.userId + L"\r\neid=" + first_.enterpriseId +
-                                L"\r\nnickname=" + first_.nickname + L"\r\nenterprisename=" +
-                                first_.enterpriseName + L"\r\n";
-  ok &= WriteIni(first_.syncFolder + L"\\desktop.ini", firstIds);
-  ok &= WriteIni(junction_ + L"\\desktop.ini", firstIds);
-  ok &= WriteIni(syncTree_ + L"\\" + UserFolderName(first_.userId) + L"\\config.ini",
-                 L"[user]\r\nusername=" + first_.userName + L"\r\nheader_image=\r\n");
-  // Second account: profile tree, desktop.ini in its folder, and its non-synced list.
-  const size_t leaf = second_.syncFolder.find_last_of(L'\\');
-  ok &= WriteIni(secondAccount + L"\\config.ini",
-                 L"[user]\r\nsyncpathenterprise=D:\\Orrin" + second_.syncFolder.substr(leaf) + L"|" + root_ +
-                     L"\r\nusername=" + second_.userName + L"\r\nnickname=" + second_.nickname +
-                     L"\r\nenterprisename=" + second_.enterpriseName + L"\r\nheader_image=\r\n");
-  ok &= WriteIni(second_.syncFolder + L"\\desktop.ini",
-                 L"[velcloud]\r\nxid=" + second_.userId + L"\r\neid=" + second_.enterpriseId + L"\r\n");
-  ok &= WriteFile(syncTree_ + L"\\" + AccountFolderName(second_.userId, second_.enterpriseId) + L"\\notsyncdir.dat",
-                  nonSynced_.substr(second_.syncFolder.size()) + L"\r\n");
+  // The first account in the sync tree with a junction, the second in the profile tree with a folder
+  // it does not synchronise.
+  harness::AccountFiles accounts(appData_, false);
+  const harness::AccountFiles::Account first = {first_.userId, first_.enterpriseId, first_.syncFolder,
+                                                first_.userName, first_.nickname, first_.enterpriseName};
+  const harness::AccountFiles::Account second = {second_.userId, second_.enterpriseId, second_.syncFolder,
+                                                 second_.userName, second_.nickname, second_.enterpriseName};
+  bool ok = accounts.SetBarSwitch(1) && accounts.AddSyncAccount(first) &&
+            accounts.AddJunction(first, L"design", junction_) && accounts.AddProfileAccount(second) &&
+            accounts.WriteNonSynced(second_.userId, second_.enterpriseId,
+                                    nonSynced_.substr(second_.syncFolder.size()) + L"\r\n");
+  files_ = accounts.written();
   // A few files to select and to ask menus for.
   ok &= WriteFile(first_.syncFolder + L"\\计划.txt", L"plan\r\n");
   ok &= WriteFile(junction_ + L"\\草图.txt", L"sketch\r\n");

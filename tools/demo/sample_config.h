@@ -60,7 +60,6 @@ class SampleConfig {
   const std::vector<std::wstring>& files() const { return files_; }
 
  private:
-  bool WriteIni(const std::wstring& path, const std::wstring& text);
   bool WriteFile(const std::wstring& path, const std::wstring& text);
 
   std::wstring appData_;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "base/text.h"
-#include "ipc/records.h"
+#include "ipc_peer/record_fields.h"
 
 namespace standin {
 
@@ -103,116 +103,17 @@ void JsonLog::Write(const char* event, const Json& object) {
   ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-namespace {
-
-void Key(Json* json, const AccountKey& key) { json->Str("userId", key.userId).Str("enterpriseId", key.enterpriseId); }
-
-}  // namespace
-
-std::string DescribeRecord(DWORD code, const void* data, size_t size) {
+std::string FieldsJson(const RecordFields& record) {
+  if (!record.valid) return "null";
   Json json;
-  switch (code) {
-    case to_main::kBarSize: {
-      BarSizeRecord r;
-      if (!ParseBarSizeRecord(data, size, &r)) return "null";
-      Key(&json, r.key);
-      json.Num("externalWindow", r.externalWindow).Num("left", r.left).Num("top", r.top);
-      json.Num("right", r.right).Num("bottom", r.bottom);
-      break;
+  for (const RecordField& field : record.fields) {
+    switch (field.kind) {
+      case RecordField::kText: json.Str(field.name, field.text); break;
+      case RecordField::kPaths: json.Raw(field.name, Json::Array(field.paths)); break;
+      default: json.Num(field.name, field.number); break;
     }
-    case to_main::kBarNotLoggedIn:
-    case to_main::kBarLoggedIn: {
-      BarRecord r;
-      if (!ParseBarRecord(data, size, &r)) return "null";
-      json.Num("hostWindow", r.hostWindow);
-      Key(&json, r.key);
-      json.Str("userName", r.userName).Str("enterpriseName", r.enterpriseName);
-      json.Num("alwaysOne", r.alwaysOne).Num("launch", r.launch).Num("barWindow", r.barWindow);
-      json.Num("reserved", r.reserved);
-      break;
-    }
-    case to_main::kWebVersion:
-    case to_main::kRecycleBin:
-      if (size != 0) return "null";
-      break;
-    case to_main::kSyncTo:
-    case to_main::kUploadFirst: {
-      PathListRecord r;
-      if (!ParsePathListRecord(data, size, &r)) return "null";
-      json.Num("listBytes", static_cast<int64_t>(r.listBytes)).Raw("paths", Json::Array(r.paths));
-      break;
-    }
-    case to_main::kAccountAction: {
-      AccountActionRecord r;
-      if (!ParseAccountActionRecord(data, size, &r)) return "null";
-      Key(&json, r.key);
-      json.Num("action", r.action).Num("argument", r.argument);
-      break;
-    }
-    case to_main::kSelectedFiles: {
-      SelectedFilesReply r;
-      if (!ParseSelectedFilesReply(data, size, &r)) return "null";
-      Key(&json, r.key);
-      json.Num("requestWindow", r.requestWindow).Num("listBytes", static_cast<int64_t>(r.listBytes));
-      json.Raw("paths", Json::Array(r.paths));
-      break;
-    }
-    case to_main::kShare: {
-      ShareRecord r;
-      if (!ParseShareRecord(data, size, &r)) return "null";
-      json.Num("window", r.window).Num("listBytes", static_cast<int64_t>(r.listBytes));
-      json.Raw("paths", Json::Array(r.paths));
-      break;
-    }
-    case to_main::kSelectionState: {
-      SelectionStateRecord r;
-      if (!ParseSelectionStateRecord(data, size, &r)) return "null";
-      Key(&json, r.key);
-      json.Num("frameWindow", r.frameWindow).Num("count", r.count);
-      break;
-    }
-    case to_main::kHistory: {
-      std::wstring path;
-      if (!ParseHistoryRecord(data, size, &path)) return "null";
-      json.Str("path", path);
-      break;
-    }
-    case to_main::kSelectionFlag: {
-      uint8_t flag = 0;
-      if (!ParseSelectionFlagRecord(data, size, &flag)) return "null";
-      json.Num("flag", flag);
-      break;
-    }
-    case to_main::kBarClosing: {
-      BarClosingRecord r;
-      if (!ParseBarClosingRecord(data, size, &r)) return "null";
-      json.Num("hostWindow", r.hostWindow).Num("barWindow", r.barWindow).Num("embeddedWindow", r.embeddedWindow);
-      break;
-    }
-    default:
-      return "null";
   }
   return json.Text();
-}
-
-const char* RecordName(DWORD code) {
-  switch (code) {
-    case to_main::kBarSize: return "bar-size";
-    case to_main::kBarNotLoggedIn: return "bar-not-logged-in";
-    case to_main::kWebVersion: return "web-version";
-    case to_main::kRecycleBin: return "recycle-bin";
-    case to_main::kSyncTo: return "sync-to";
-    case to_main::kAccountAction: return "account-action";
-    case to_main::kSelectedFiles: return "selected-files";
-    case to_main::kUploadFirst: return "upload-first";
-    case to_main::kShare: return "share";
-    case to_main::kSelectionState: return "selection-state";
-    case to_main::kBarLoggedIn: return "bar-logged-in";
-    case to_main::kHistory: return "history";
-    case to_main::kSelectionFlag: return "selection-flag";
-    case to_main::kBarClosing: return "bar-closing";
-    default: return "unknown";
-  }
 }
 
 }  // namespace standin

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/handle.h"
+#include "ipc_peer/record_fields.h"
 
 namespace standin {
 
@@ -43,10 +44,8 @@ class JsonLog {
   quillan::UniqueFile file_;
 };
 
-// The decoded fields of a record to the main window, as a JSON object, or "null" when its payload does
+// The decoded fields of a record to the main window as a JSON object, or "null" when its payload does
 // not fit the layout of its code.
-std::string DescribeRecord(DWORD code, const void* data, size_t size);
-// A short name of a main-window code ("bar-logged-in", "share", ...), or "unknown".
-const char* RecordName(DWORD code);
+std::string FieldsJson(const quillan::RecordFields& record);
 
 }  // namespace standin

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ipc/pipe_messages.h"
+#include "ipc_peer/engine_replies.h"
 
 namespace standin {
 

@@ -10,6 +10,7 @@
 #include "foreign_paint_protocol.h"
 #include "ipc/main_window.h"
 #include "ipc/pipe_messages.h"
+#include "ipc_peer/peer_records.h"
 
 namespace standin {
 
@@ -218,8 +219,9 @@ LRESULT StandinApp::OnRecord(const COPYDATASTRUCT& data) {
   const size_t size = data.lpData ? data.cbData : 0;
   Json json;
   json.Num("code", static_cast<int64_t>(data.dwData)).Num("size", data.cbData);
-  json.Raw("name", std::string("\"") + RecordName(code) + "\"");
-  json.Raw("fields", DescribeRecord(code, data.lpData, size));
+  const RecordFields fields = DescribeRecord(code, data.lpData, size);
+  json.Raw("name", std::string("\"") + fields.name + "\"");
+  json.Raw("fields", FieldsJson(fields));
   json.Raw("hex", "\"" + Hex(data.lpData, size) + "\"");
   log_->Write("record", json);
 

@@ -1,15 +1,33 @@
-// Loads QuillanShellUI.DLL and asks DllGetClassObject for each class id on the command line (the
-// interface its class object must answer: IClassFactory, or IPSFactoryBuffer for the proxy/stub),
-// then once more for the first with no out pointer. Writes the results as hexadecimal HRESULTs on one
-// line. The tests run it under other names (IEXPLORE.EXE) to see how the DLL treats its host process.
+// Run by the tests under another name or a claimed Windows version.
 //
-//   com_probe.exe <dll> <report> <clsid>...
+//   probe.exe <dll> <report> <clsid>...: loads QuillanShellUI.DLL and asks DllGetClassObject for each
+//     class id (the interface its class object must answer: IClassFactory, or IPSFactoryBuffer for the
+//     proxy/stub), then once more for the first with no out pointer; writes the results as hexadecimal
+//     HRESULTs on one line of the report.
+//   probe.exe version: exits with the cached version answers (bit 0 IsVistaOrLater, bit 1 IsXpOr2003)
+//     and the width of the share image the loaders pick (from bit 8).
 #include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+
+#include "ui/images.h"
+#include "ui/system_version.h"
+
+int Version() {
+  DWORD code = (quillan::IsVistaOrLater() ? 1u : 0u) | (quillan::IsXpOr2003() ? 2u : 0u);
+  // Asked twice: the second answer comes from the cache and must agree.
+  if (quillan::IsVistaOrLater() != ((code & 1u) != 0) || quillan::IsXpOr2003() != ((code & 2u) != 0)) return 0xFF;
+  HBITMAP share = quillan::LoadShareBitmap();
+  BITMAP info = {};
+  if (share && ::GetObjectW(share, sizeof(info), &info) == sizeof(info)) code |= static_cast<DWORD>(info.bmWidth) << 8;
+  if (share) ::DeleteObject(share);
+  return static_cast<int>(code);
+}
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"version") return Version();
   if (argc < 4) return 2;
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   FILE* report = _wfopen(argv[2], L"wb");
