@@ -13,14 +13,12 @@ started=$(date +%s)
 scripts/bootstrap.sh
 
 echo "== build (x86_64: the DLL, the two stand-ins and the demo's driver)"
-if [ ! -f build/x86_64/build.ninja ]; then
-  cmake --preset mingw-x86_64 >/dev/null
-fi
-cmake --build build/x86_64 --target quillan-demo
+scripts/build.sh x86_64 --target quillan-demo
 
 source scripts/wine-env.sh
 echo "== Wine prefix build/wine/demo (made on the first run)"
-export WINEPREFIX="$(quillan_wine_prefix demo)"
+WINEPREFIX="$(quillan_wine_prefix demo)" || { echo "demo: no Wine prefix" >&2; exit 1; }
+export WINEPREFIX
 
 stop_wine() {
   local rc=$?

@@ -27,43 +27,62 @@ quillan_wine() {
   LOCPATH="$(quillan_locale)" LC_ALL=$QUILLAN_WINE_LOCALE "$WINE64" "$@"
 }
 
-# quillan_wine_prefix VARIANT: prints the prefix folder, creating it on first use.
+# quillan_wine_fail MESSAGE: says what went wrong in making a prefix and fails.
+quillan_wine_fail() {
+  echo "wine-env: $*" >&2
+  return 1
+}
+
+# quillan_wine_setup PREFIX VARIANT: a fresh prefix with the settings the tests need; fails loudly at
+# the first step that does not succeed, and only a prefix whose every step succeeded is marked ready.
+quillan_wine_setup() {
+  local prefix="$1" variant="$2" dpi=96 log="$QUILLAN_WINE_ROOT/setup-$2.log"
+  [ "$variant" = dpi120 ] && dpi=120
+  export WINEPREFIX="$prefix"
+  quillan_wine wineboot -i >"$log" 2>&1 || quillan_wine_fail "wineboot failed in $prefix (see $log)" || return 1
+  # The null driver lets windows exist without an X server; the CJK font stands in for "微软雅黑".
+  local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+  local settings=(
+    'HKCU\Software\Wine\Drivers' Graphics REG_SZ null
+    'HKCU\Control Panel\Desktop' LogPixels REG_DWORD "$dpi"
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' LogPixels REG_DWORD "$dpi"
+    "$fonts" '微软雅黑' REG_SZ 'WenQuanYi Micro Hei'
+    "$fonts" 'Microsoft YaHei' REG_SZ 'WenQuanYi Micro Hei')
+  local i
+  for ((i = 0; i < ${#settings[@]}; i += 4)); do
+    quillan_wine reg add "${settings[i]}" /v "${settings[i + 1]}" /t "${settings[i + 2]}" /d "${settings[i + 3]}" /f \
+      >>"$log" 2>&1 || quillan_wine_fail "reg add ${settings[i]} ${settings[i + 1]} failed in $prefix (see $log)" ||
+      return 1
+  done
+  "$WINESERVER" -k >/dev/null 2>&1  # stopping a server that has already gone is no failure
+  "$WINESERVER" -w >/dev/null 2>&1
+  touch "$prefix/.quillan-ready"
+}
+
+# quillan_wine_prefix VARIANT: prints the prefix folder, creating it on first use; fails (printing
+# nothing) when it cannot be made.
 quillan_wine_prefix() {
   local variant="${1:-default}"
   local prefix="$QUILLAN_WINE_ROOT/$variant"
-  mkdir -p "$QUILLAN_WINE_ROOT"
+  mkdir -p "$QUILLAN_WINE_ROOT" || return 1
   (
     flock 9
     if [ ! -f "$prefix/.quillan-ready" ]; then
       rm -rf "$prefix"
-      export WINEPREFIX="$prefix"
-      quillan_wine wineboot -i >/dev/null 2>&1 || true
-      local dpi=96
-      [ "$variant" = dpi120 ] && dpi=120
-      {
-        # The null driver lets windows exist without an X server.
-        quillan_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-        quillan_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f
-        quillan_wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels /t REG_DWORD /d $dpi /f
-        quillan_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v '微软雅黑' /d 'WenQuanYi Micro Hei' /f
-        quillan_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'Microsoft YaHei' /d 'WenQuanYi Micro Hei' /f
-      } >/dev/null 2>&1
-      "$WINESERVER" -k >/dev/null 2>&1 || true
-      "$WINESERVER" -w >/dev/null 2>&1 || true
-      touch "$prefix/.quillan-ready"
+      quillan_wine_setup "$prefix" "$variant" || exit 1
     fi
     # \\quillan-server\share is C:\unc-share: AppData on a network share, as enterprises redirect it.
-    mkdir -p "$prefix/drive_c/unc-share" "$prefix/dosdevices/unc/quillan-server"
-    ln -sfn ../../../drive_c/unc-share "$prefix/dosdevices/unc/quillan-server/share"
-  ) 9>"$QUILLAN_WINE_ROOT/.lock-$variant"
+    mkdir -p "$prefix/drive_c/unc-share" "$prefix/dosdevices/unc/quillan-server" &&
+      ln -sfn ../../../drive_c/unc-share "$prefix/dosdevices/unc/quillan-server/share"
+  ) 9>"$QUILLAN_WINE_ROOT/.lock-$variant" || return 1
   echo "$prefix"
 }
 
 # quillan_wine_start VARIANT: a persistent wineserver for the prefix (kept until quillan_wine_stop).
 quillan_wine_start() {
   local prefix
-  prefix="$(quillan_wine_prefix "${1:-default}")"
-  WINEPREFIX="$prefix" "$WINESERVER" -p >/dev/null 2>&1 || true
+  prefix="$(quillan_wine_prefix "${1:-default}")" || return 1
+  WINEPREFIX="$prefix" "$WINESERVER" -p >/dev/null 2>&1 || true  # one already running serves as well
 }
 
 # quillan_wine_stop: stops the servers of every prefix under build/wine and waits for them.

@@ -4,7 +4,8 @@
 set -uo pipefail
 source "$(dirname "$0")/wine-env.sh"
 variant="${QUILLAN_WINE_VARIANT:-default}"
-export WINEPREFIX="$(quillan_wine_prefix "$variant")"
+WINEPREFIX="$(quillan_wine_prefix "$variant")" || exit 1
+export WINEPREFIX
 "$WINESERVER" -p >/dev/null 2>&1 || true
 # Wine's console helper keeps an inherited stdout pipe open for about a second after the program
 # ends; going through a file lets the caller see the end of the output at once.
