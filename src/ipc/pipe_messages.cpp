@@ -4,18 +4,6 @@
 
 namespace quillan {
 
-namespace {
-
-uint32_t ReadU32(const uint8_t* bytes) {
-  uint32_t value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
-void WriteU32(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, sizeof value); }
-
-}  // namespace
-
 void BuildSyncRootRequest(uint8_t* request) {
   std::memset(request, 0, kPipeMessageSize);
   request[pipe_message::kCode] = kRequestSyncRoot;
@@ -25,14 +13,14 @@ bool BuildValueRequest(uint8_t* request, const void* data, uint32_t size) {
   if (!data || size > pipe_message::kMaxData) return false;
   std::memset(request, 0, kPipeMessageSize);
   request[pipe_message::kCode] = kRequestValue;
-  WriteU32(request + pipe_message::kLength, size);
+  pipe_message::WriteU32(request + pipe_message::kLength, size);
   std::memcpy(request + pipe_message::kData, data, size);
   return true;
 }
 
 bool ParseSyncRootReply(const uint8_t* reply, size_t bytesRead, std::wstring* text) {
   if (bytesRead < pipe_message::kHeaderSize || reply[pipe_message::kCode] != kRequestSyncRoot) return false;
-  const int32_t length = static_cast<int32_t>(ReadU32(reply + pipe_message::kLength));
+  const int32_t length = static_cast<int32_t>(pipe_message::ReadU32(reply + pipe_message::kLength));
   if (length < 0 || length % 2 != 0) return false;
   if (static_cast<size_t>(length) > bytesRead - pipe_message::kHeaderSize) return false;
   std::wstring decoded(static_cast<size_t>(length) / sizeof(wchar_t), L'\0');
@@ -43,7 +31,7 @@ bool ParseSyncRootReply(const uint8_t* reply, size_t bytesRead, std::wstring* te
 
 bool ParseValueReply(const uint8_t* reply, size_t bytesRead, uint32_t* value) {
   if (bytesRead < pipe_message::kHeaderSize || reply[pipe_message::kCode] != kRequestValue) return false;
-  *value = ReadU32(reply + pipe_message::kValue);
+  *value = pipe_message::ReadU32(reply + pipe_message::kValue);
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace quillan {
@@ -32,6 +33,14 @@ inline constexpr size_t kValue = 1;   // 32-bit answer of a code 3 reply
 inline constexpr size_t kData = 5;
 inline constexpr size_t kHeaderSize = 5;
 inline constexpr uint32_t kMaxData = 4091;
+
+// The messages' 32-bit fields, at any byte offset.
+inline uint32_t ReadU32(const uint8_t* bytes) {
+  uint32_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+inline void WriteU32(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, sizeof value); }
 }  // namespace pipe_message
 
 // Requests, written over a whole kPipeMessageSize buffer (the rest is zeroed).
