@@ -13,9 +13,11 @@ first="${1:-1}"
 last="${2:-100000}"
 
 mkdir -p "$scratch"
-# The tree as it stands (committed or not), beside the scratch copy's own build folder.
+# The tree as it stands (committed or not), beside the scratch copy's own build folder. Every file
+# is written with the time of the copy: an object that an earlier run built from a restored file may be
+# newer than the file's own time, and would otherwise be taken as up to date.
 find "$scratch" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
-tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$scratch" -xf -
+tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$scratch" -xmf -
 cd "$scratch"
 if [ ! -f build/x86_64/build.ninja ]; then cmake --preset mingw-x86_64 >/dev/null || exit 1; fi
 cmake --build build/x86_64 --target quillan_tests >/dev/null || { echo "mutate: the unchanged tree does not build"; exit 1; }
