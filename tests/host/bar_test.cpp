@@ -17,7 +17,6 @@ namespace {
 
 using test::At120Dpi;
 using test::Bytes;
-using test::HostObjectTest;
 using test::RectInParent;
 
 constexpr int kItems[] = {1002, 1003, 1004, 1000, 1001};  // avatar, name, status icon, message, link
@@ -28,7 +27,7 @@ std::wstring Text(HWND window) {
   return text;
 }
 
-class BarTest : public HostObjectTest {
+class BarTest : public test::HostObjectTest {
  protected:
   // Whether the printed bar shows the colour somewhere inside the item.
   bool Shows(int id, COLORREF color) const {

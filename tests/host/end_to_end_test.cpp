@@ -19,7 +19,6 @@ namespace {
 
 using test::Bytes;
 using test::DesktopAppRecord;
-using test::StandinRecord;
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
@@ -131,7 +130,7 @@ TEST(EndToEnd, TheBarOfAnAccountThatIsNotLoggedInFollowsTheFolderAndTheExportClo
   EXPECT_EQ(explorer.ExitCode(), 0u) << explorer.Log();
   const auto quits = explorer.Records(L"quit");
   ASSERT_EQ(quits.size(), 2u);
-  for (const StandinRecord& quit : quits) {  // every reference given back, every sink gone
+  for (const test::StandinRecord& quit : quits) {  // every reference given back, every sink gone
     EXPECT_EQ(quit.Text(L"setsite-null") + L" " + quit.Text(L"band-release") + L" " + quit.Text(L"sinks-left") + L" " +
                   quit.Text(L"leaked-refs"),
               L"0x00000000 0 0 0");

@@ -23,8 +23,6 @@ namespace quillan {
 namespace {
 
 using test::HostObjectTest;
-using test::MakeFrame;
-using test::Posted;
 using test::RectInParent;
 
 unsigned Seed() {
@@ -60,7 +58,7 @@ TEST_F(HostObjectTest, RandomRecordsAreAnsweredWithoutEffectUnlessWellFormed) {
     ASSERT_EQ(answer, probe && third == 0 ? 1 : 0) << "record " << i << " code " << code << " size " << size;
   }
   EXPECT_TRUE(Codes().empty());
-  EXPECT_FALSE(Posted(Host(), 0x1402) || Posted(Host(), 0x1401));
+  EXPECT_FALSE(test::Posted(Host(), 0x1402) || test::Posted(Host(), 0x1401));
   const RECT now = RectInParent(Bar());
   EXPECT_TRUE(BarShows() && ::EqualRect(&bar, &now));
   EXPECT_EQ(ViewTop(), 39);
@@ -206,7 +204,7 @@ TEST(HostResources, ManyWindowsLeaveNothingBehindAndTheDllUnloadsOnceTheyAreGone
       ComPtr<IClassFactory> factory;
       ASSERT_EQ(dll->getClassObject(test::kBandClsid, IID_IClassFactory, factory.PutVoid()), S_OK);
       const auto open = [&](std::unique_ptr<standin::ExplorerFrame>& frame, ComPtr<IObjectWithSite>& band) {
-        frame = MakeFrame(standin::Layout::Vista);
+        frame = test::MakeFrame(standin::Layout::Vista);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, band.PutVoid()), S_OK);
         ASSERT_EQ(band->SetSite(frame->Site()), S_OK);
       };

@@ -85,8 +85,7 @@ TEST(DpiScale, TableOfDpisAndScales) {
 // The probe's version answers under a Windows version claimed through Wine's per-program setting.
 DWORD ProbeAs(const wchar_t* version) {
   test::TempDir dir;
-  std::wstring name = std::wstring(L"version_probe_") + version + L".exe";
-  std::wstring exe = dir / name;
+  const std::wstring name = std::wstring(L"version_probe_") + version + L".exe", exe = dir / name;
   if (!::CopyFileW((test::BinDir() + L"\\probe.exe").c_str(), exe.c_str(), FALSE)) return 0xFFFFFFFF;
   std::wstring key = L"Software\\Wine\\AppDefaults\\" + name;
   ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version,
