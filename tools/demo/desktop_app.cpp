@@ -1,45 +1,13 @@
 #include "desktop_app.h"
 
-#include <cwchar>
 #include <utility>
 
-#include "base/text.h"
 #include "ipc/records.h"
 #include "harness.h"
 
 namespace quillan::demo {
 
 namespace {
-
-bool HexToBytes(const std::wstring& hex, std::vector<uint8_t>* bytes) {
-  if (hex.size() % 2 != 0) return false;
-  bytes->clear();
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    wchar_t pair[3] = {hex[i], hex[i + 1], L'\0'};
-    wchar_t* end = nullptr;
-    unsigned long value = std::wcstoul(pair, &end, 16);
-    if (end != pair + 2) return false;
-    bytes->push_back(static_cast<uint8_t>(value));
-  }
-  return true;
-}
-
-bool ParseRecordLine(const std::string& line, harness::DesktopAppRecord* record) {
-  int64_t code = 0;
-  int64_t size = 0;
-  int64_t tick = 0;
-  std::wstring hex;
-  if (harness::JsonEvent(line) != "record" || !harness::JsonInt(line, "code", &code) || !harness::JsonInt(line, "size", &size) ||
-      !harness::JsonText(line, "hex", &hex) || !HexToBytes(hex, &record->payload)) {
-    return false;
-  }
-  harness::JsonInt(line, "tick", &tick);
-  record->code = static_cast<DWORD>(code);
-  record->size = static_cast<size_t>(size);
-  record->tick = static_cast<DWORD>(tick);
-  record->line = line;
-  return true;
-}
 
 // Waits without a message loop: the demo owns no window that anyone sends to.
 template <typename Predicate>
@@ -88,16 +56,8 @@ bool DesktopApp::Start() {
   window_ = nullptr;
   const bool found = PollUntil(
       [&] {
-        HWND window = nullptr;
-        while ((window = ::FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) != nullptr) {
-          DWORD owner = 0;
-          ::GetWindowThreadProcessId(window, &owner);
-          if (owner == pid_) {
-            window_ = window;
-            return true;
-          }
-        }
-        return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;  // ended: stop waiting
+        window_ = harness::FindStandinMainWindow(pid_);
+        return window_ || ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;  // ended: stop waiting
       },
       10000);
   // The answer to a ping comes after the scenario has run (its pipes are up).
@@ -137,14 +97,7 @@ void DesktopApp::QuitAll() {
 }
 
 LRESULT DesktopApp::Control(const std::wstring& command) const {
-  if (!window_) return harness::kStandinFailed;
-  std::wstring text = command;
-  COPYDATASTRUCT data = {harness::kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)), &text[0]};
-  DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &answer)) {
-    return harness::kStandinFailed;
-  }
-  return static_cast<LRESULT>(answer);
+  return harness::SendStandinControl(window_, command, 10000);
 }
 
 std::vector<std::string> DesktopApp::Lines() const { return harness::ReadStandinLog(log_); }
@@ -154,7 +107,7 @@ std::vector<harness::DesktopAppRecord> DesktopApp::RecordsSince(size_t mark, DWO
   const std::vector<std::string> lines = Lines();
   for (size_t i = mark; i < lines.size(); ++i) {
     harness::DesktopAppRecord record;
-    if (ParseRecordLine(lines[i], &record) && (code == 0 || record.code == code)) records.push_back(std::move(record));
+    if (harness::ParseStandinRecord(lines[i], &record) && (code == 0 || record.code == code)) records.push_back(std::move(record));
   }
   return records;
 }

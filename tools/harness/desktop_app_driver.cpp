@@ -28,25 +28,53 @@ std::string JsonEvent(const std::string& line) {
 
 std::vector<std::string> ReadStandinLog(const std::wstring& logPath) { return ReadLines(logPath); }
 
+bool ParseStandinRecord(const std::string& line, DesktopAppRecord* record) {
+  int64_t code = 0;
+  int64_t size = 0;
+  int64_t tick = 0;
+  std::wstring hex;
+  if (JsonEvent(line) != "record" || !JsonInt(line, "code", &code) || !JsonInt(line, "size", &size) ||
+      !JsonText(line, "hex", &hex) || !HexToBytes(WideToUtf8(hex), &record->payload)) {
+    return false;
+  }
+  JsonInt(line, "tick", &tick);
+  record->code = static_cast<DWORD>(code);
+  record->size = static_cast<size_t>(size);
+  record->tick = static_cast<DWORD>(tick);
+  record->line = line;
+  return true;
+}
+
 std::vector<DesktopAppRecord> ReadStandinRecords(const std::wstring& logPath) {
   std::vector<DesktopAppRecord> records;
   for (const std::string& line : ReadStandinLog(logPath)) {
-    if (JsonEvent(line) != "record") continue;
     DesktopAppRecord record;
-    int64_t code = 0;
-    int64_t size = 0;
-    int64_t tick = 0;
-    std::wstring hex;
-    if (!JsonInt(line, "code", &code) || !JsonInt(line, "size", &size) || !JsonText(line, "hex", &hex)) continue;
-    JsonInt(line, "tick", &tick);
-    record.code = static_cast<DWORD>(code);
-    record.size = static_cast<size_t>(size);
-    record.tick = static_cast<DWORD>(tick);
-    if (!HexToBytes(WideToUtf8(hex), &record.payload)) continue;
-    record.line = line;
-    records.push_back(std::move(record));
+    if (ParseStandinRecord(line, &record)) records.push_back(std::move(record));
   }
   return records;
+}
+
+HWND FindStandinMainWindow(DWORD processId) {
+  HWND window = nullptr;
+  while ((window = ::FindWindowExW(nullptr, window, kMainWindowClassName, nullptr)) != nullptr) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == processId) return window;
+  }
+  return nullptr;
+}
+
+LRESULT SendStandinControl(HWND window, const std::wstring& command, DWORD timeoutMs) {
+  if (!window) return kStandinFailed;
+  std::wstring text = command;
+  COPYDATASTRUCT data = {kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)),
+                         text.empty() ? nullptr : &text[0]};
+  DWORD_PTR answer = 0;
+  if (!::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeoutMs,
+                             &answer)) {
+    return kStandinFailed;
+  }
+  return static_cast<LRESULT>(answer);
 }
 
 DesktopAppStandin::DesktopAppStandin() : logPath_(dir_ / L"standin.log") {}
@@ -61,16 +89,8 @@ bool DesktopAppStandin::Start(const std::vector<std::wstring>& args, const std::
   const DWORD id = process_.id();
   const bool found = PumpUntil(
       [&] {
-        HWND window = nullptr;
-        while ((window = ::FindWindowExW(nullptr, window, kMainWindowClassName, nullptr)) != nullptr) {
-          DWORD owner = 0;
-          ::GetWindowThreadProcessId(window, &owner);
-          if (owner == id) {
-            window_ = window;
-            return true;
-          }
-        }
-        return ::WaitForSingleObject(process_.handle(), 0) == WAIT_OBJECT_0;  // ended: stop waiting
+        window_ = FindStandinMainWindow(id);
+        return window_ || ::WaitForSingleObject(process_.handle(), 0) == WAIT_OBJECT_0;  // ended: stop waiting
       },
       10000);
   return found && window_ && Control(L"ping") == 1;
@@ -92,16 +112,7 @@ std::wstring DesktopAppStandin::WriteScenario(const std::wstring& commands) cons
 }
 
 LRESULT DesktopAppStandin::Control(const std::wstring& command, DWORD timeoutMs) const {
-  if (!window_) return kStandinFailed;
-  std::wstring text = command;
-  COPYDATASTRUCT data = {kStandinControlCode, static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                         text.empty() ? nullptr : &text[0]};
-  DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, timeoutMs,
-                             &answer)) {
-    return kStandinFailed;
-  }
-  return static_cast<LRESULT>(answer);
+  return SendStandinControl(window_, command, timeoutMs);
 }
 
 std::vector<std::string> DesktopAppStandin::Lines(const std::string& event) const {

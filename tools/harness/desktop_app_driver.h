@@ -28,6 +28,13 @@ struct DesktopAppRecord {
 // Every line of a stand-in log, and its record lines parsed.
 std::vector<std::string> ReadStandinLog(const std::wstring& logPath);
 std::vector<DesktopAppRecord> ReadStandinRecords(const std::wstring& logPath);
+// One record line of the log; false for any other line.
+bool ParseStandinRecord(const std::string& line, DesktopAppRecord* record);
+// The stand-in's main window in the process, or null.
+HWND FindStandinMainWindow(DWORD processId);
+// One command of the stand-in's control interface through its main window; kStandinFailed when the
+// send fails or times out.
+LRESULT SendStandinControl(HWND window, const std::wstring& command, DWORD timeoutMs);
 
 // The event name of a line ("start", "record", "sent", "child", "pipe", "control").
 std::string JsonEvent(const std::string& line);
